@@ -1,0 +1,48 @@
+/*
+ * Tarnwick: reverse PCM WAV files and record the default audio input into
+ * 8 kHz, 16-bit, mono WAV files.
+ *
+ * Paths are NUL-terminated strings of 16-bit UTF-16 code units (never
+ * wchar_t, which is 32 bits on Linux). Results are 32-bit signed integers.
+ * Nothing is printed or logged; every outcome is a result.
+ */
+#ifndef TARNWICK_H
+#define TARNWICK_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
+
+#if defined(_WIN32)
+#define TARNWICK_API __declspec(dllimport)
+#else
+#define TARNWICK_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Success, for the operations that can fail. No operation returns 0. */
+#define TARNWICK_DONE 999
+
+/* WAVReverse failures. */
+#define TARNWICK_REVERSE_INPUT_FAILED 1  /* input missing or unreadable, cannot seek, bad frame size */
+#define TARNWICK_REVERSE_OUTPUT_FAILED 2 /* output cannot be created or written, or is the input */
+#define TARNWICK_REVERSE_NOT_WAVE 4      /* bytes 8..11 of the input are not "WAVE" */
+
+/*
+ * Writes to `output_path` the 44-byte header of `input_path`, unchanged,
+ * followed by the input's sample frames (channels x bits / 8 bytes each) in
+ * reverse order. Everything after byte 44 of the input is taken as samples.
+ * Returns TARNWICK_DONE or one of the TARNWICK_REVERSE_* failures.
+ * Safe to call on several threads at once.
+ */
+TARNWICK_API int32_t WAVReverse(const char16_t* input_path, const char16_t* output_path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARNWICK_H */

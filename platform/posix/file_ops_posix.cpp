@@ -1,0 +1,145 @@
+// POSIX files: descriptors, positioned I/O, errno handled here and nowhere else.
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "file_ops.h"
+
+namespace tarnwick {
+namespace {
+
+int Fd(FileHandle file) { return static_cast<int>(file); }
+
+bool OpenRead(const char* name, FileHandle* file) {
+  int fd;
+  do {
+    fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  *file = fd < 0 ? kNoFile : fd;
+  return fd >= 0;
+}
+
+bool SameFile(int a, int b) {
+  struct stat sa {};
+  struct stat sb {};
+  return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+CreateResult Create(const char* name, FileHandle keep, FileHandle* file) {
+  *file = kNoFile;
+  int fd;
+  // No O_TRUNC: the file is emptied only once it is known not to be `keep`.
+  do {
+    fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return CreateResult::kFailed;
+  if (keep != kNoFile && SameFile(fd, Fd(keep))) {
+    ::close(fd);
+    return CreateResult::kSameFile;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)) {
+    ::close(fd);
+    return CreateResult::kFailed;
+  }
+  *file = fd;
+  return CreateResult::kCreated;
+}
+
+bool Read(FileHandle file, void* buffer, std::size_t n, std::size_t* got) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::read(Fd(file), bytes + done, n - done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) break;
+    if (r == 0) {
+      *got = done;
+      return true;
+    }
+    done += static_cast<std::size_t>(r);
+  }
+  *got = done;
+  return done == n;
+}
+
+bool ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pread(Fd(file), bytes + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) break;
+    if (r == 0) {
+      *got = done;
+      return true;
+    }
+    done += static_cast<std::size_t>(r);
+  }
+  *got = done;
+  return done == n;
+}
+
+bool WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t n) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(Fd(file), bytes + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    done += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool Write(FileHandle file, const void* buffer, std::size_t n) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::write(Fd(file), bytes + done, n - done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    done += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool Size(FileHandle file, std::uint64_t* bytes) {
+  struct stat st {};
+  if (::fstat(Fd(file), &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) {
+    *bytes = static_cast<std::uint64_t>(st.st_size);
+    return true;
+  }
+  if (S_ISBLK(st.st_mode)) {
+    off_t end = ::lseek(Fd(file), 0, SEEK_END);
+    if (end < 0) return false;
+    *bytes = static_cast<std::uint64_t>(end);
+    return true;
+  }
+  return false;  // pipes, sockets, terminals: no end to seek from
+}
+
+bool Truncate(FileHandle file, std::uint64_t bytes) {
+  int r;
+  do {
+    r = ::ftruncate(Fd(file), static_cast<off_t>(bytes));
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
+bool Close(FileHandle file) {
+  // On Linux the descriptor is released even when close reports EINTR.
+  return ::close(Fd(file)) == 0 || errno == EINTR;
+}
+
+constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+
+}  // namespace
+
+const FileOps& NativeFileOps() { return kNative; }
+
+}  // namespace tarnwick

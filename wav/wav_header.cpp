@@ -1,0 +1,62 @@
+#include "wav_header.h"
+
+namespace tarnwick {
+namespace {
+
+void WriteTag(WAVHeader& header, std::uint32_t offset, const char (&tag)[5]) {
+  for (std::uint32_t i = 0; i < 4; ++i) header.bytes[offset + i] = static_cast<std::uint8_t>(tag[i]);
+}
+
+void WriteU16(WAVHeader& header, std::uint32_t offset, std::uint16_t value) {
+  header.bytes[offset] = static_cast<std::uint8_t>(value);
+  header.bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void WriteU32(WAVHeader& header, std::uint32_t offset, std::uint32_t value) {
+  for (std::uint32_t i = 0; i < 4; ++i) header.bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::uint16_t ReadU16(const WAVHeader& header, std::uint32_t offset) {
+  return static_cast<std::uint16_t>(header.bytes[offset] | (header.bytes[offset + 1] << 8));
+}
+
+std::uint32_t ReadU32(const WAVHeader& header, std::uint32_t offset) {
+  std::uint32_t value = 0;
+  for (std::uint32_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(header.bytes[offset + i]) << (8 * i);
+  return value;
+}
+
+bool IsWaveForm(const WAVHeader& header) {
+  return header.bytes[8] == 'W' && header.bytes[9] == 'A' && header.bytes[10] == 'V' && header.bytes[11] == 'E';
+}
+
+std::int32_t BytesPerFrame(const WAVHeader& header) {
+  const std::uint32_t channels = ReadU16(header, 22);
+  const std::uint32_t bits = ReadU16(header, 34);
+  // The product is taken as a signed 32-bit number: 2^31 and above wrap to
+  // negative, which the callers refuse like any other frame size below 1.
+  const auto product = static_cast<std::int32_t>(channels * bits);
+  return product / 8;
+}
+
+void FillPcmHeader(WAVHeader& header, std::uint16_t channels, std::uint32_t samples_per_second,
+                   std::uint16_t bits_per_sample, std::uint32_t data_bytes) {
+  const auto block_align = static_cast<std::uint16_t>(channels * bits_per_sample / 8);
+  WriteTag(header, 0, "RIFF");
+  WriteU32(header, 4, data_bytes + 36);
+  WriteTag(header, 8, "WAVE");
+  WriteTag(header, 12, "fmt ");
+  WriteU32(header, 16, 16);
+  WriteU16(header, 20, 1);
+  WriteU16(header, 22, channels);
+  WriteU32(header, 24, samples_per_second);
+  WriteU32(header, 28, samples_per_second * block_align);
+  WriteU16(header, 32, block_align);
+  WriteU16(header, 34, bits_per_sample);
+  WriteTag(header, 36, "data");
+  WriteU32(header, 40, data_bytes);
+}
+
+}  // namespace tarnwick
