@@ -1,0 +1,117 @@
+#pragma once
+// Audio capture: a waveIn-compatible subset, with the names, records, constants
+// and results of the Windows waveform-audio input API, so that the recorder's
+// logic reads the same on every platform. On Linux it runs over ALSA.
+//
+// Semantics (as Windows defines them):
+// - The callback runs on the layer's own capture thread, never while the layer
+//   holds a lock, so waveInAddBuffer may be called from inside it.
+// - A queued buffer is handed back (WIM_DATA, dwParam1 = the WAVEHDR*) when it
+//   is full; dwBytesRecorded says how much was filled.
+// - waveInStop hands back the buffer in progress if it holds at least one
+//   frame (once, through the callback) and returns only after that callback
+//   has returned: after waveInStop returns, no WIM_DATA callback runs. An
+//   empty buffer stays queued.
+// - waveInUnprepareHeader on a queued buffer returns WAVERR_STILLPLAYING.
+// - waveInClose always releases the device and the capture thread, even with a
+//   buffer still queued.
+// - A call from inside the callback that would have to wait for the capture
+//   thread (stop, close) returns an error instead of deadlocking.
+
+#include <cstdint>
+
+namespace tarnwick {
+
+using UINT = std::uint32_t;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using DWORD_PTR = std::uintptr_t;
+using MMRESULT = std::uint32_t;
+
+struct WaveInDevice;  // opaque, owned by the capture layer
+using HWAVEIN = WaveInDevice*;
+
+struct WAVEFORMATEX {
+  WORD wFormatTag;
+  WORD nChannels;
+  DWORD nSamplesPerSec;
+  DWORD nAvgBytesPerSec;
+  WORD nBlockAlign;
+  WORD wBitsPerSample;
+  WORD cbSize;
+};
+
+struct WAVEHDR {
+  char* lpData;
+  DWORD dwBufferLength;
+  DWORD dwBytesRecorded;
+  DWORD_PTR dwUser;
+  DWORD dwFlags;
+  DWORD dwLoops;
+  WAVEHDR* lpNext;
+  DWORD_PTR reserved;
+};
+
+inline constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
+inline constexpr WORD WAVE_FORMAT_PCM = 1;
+inline constexpr DWORD CALLBACK_NULL = 0x00000000;
+inline constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
+
+// Callback messages.
+inline constexpr UINT WIM_OPEN = 0x3BE;
+inline constexpr UINT WIM_CLOSE = 0x3BF;
+inline constexpr UINT WIM_DATA = 0x3C0;
+
+// WAVEHDR flags.
+inline constexpr DWORD WHDR_DONE = 0x00000001;
+inline constexpr DWORD WHDR_PREPARED = 0x00000002;
+inline constexpr DWORD WHDR_BEGINLOOP = 0x00000004;
+inline constexpr DWORD WHDR_ENDLOOP = 0x00000008;
+inline constexpr DWORD WHDR_INQUEUE = 0x00000010;
+
+// Results.
+inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
+inline constexpr MMRESULT MMSYSERR_ERROR = 1;
+inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+inline constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
+inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
+inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
+inline constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
+inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
+inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
+inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
+inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
+inline constexpr MMRESULT WAVERR_SYNC = 35;
+
+// The form of a CALLBACK_FUNCTION callback, passed to waveInOpen as a DWORD_PTR.
+using WaveInProc = void (*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                            DWORD_PTR param2);
+
+MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback,
+                    DWORD_PTR instance, DWORD flags);
+MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size);
+MMRESULT waveInUnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size);
+MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT header_size);
+MMRESULT waveInStart(HWAVEIN device);
+MMRESULT waveInStop(HWAVEIN device);
+MMRESULT waveInClose(HWAVEIN device);
+
+// The capture operations as one record, so that tests can put a scripted
+// device in place of the real one.
+struct CaptureOps {
+  decltype(&waveInOpen) open;
+  decltype(&waveInPrepareHeader) prepare_header;
+  decltype(&waveInUnprepareHeader) unprepare_header;
+  decltype(&waveInAddBuffer) add_buffer;
+  decltype(&waveInStart) start;
+  decltype(&waveInStop) stop;
+  decltype(&waveInClose) close;
+};
+
+// The platform's own capture device.
+const CaptureOps& NativeCaptureOps();
+
+}  // namespace tarnwick
