@@ -1,0 +1,17 @@
+#pragma once
+// A C stream closed when it goes out of scope.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace tarnwick::cli {
+
+struct StreamCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using ScopedFile = std::unique_ptr<std::FILE, StreamCloser>;
+
+inline ScopedFile OpenForReading(const std::string& path) { return ScopedFile(std::fopen(path.c_str(), "rb")); }
+
+}  // namespace tarnwick::cli

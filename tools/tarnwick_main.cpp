@@ -1,0 +1,71 @@
+// tarnwick: the command-line host of libTarnwick. It loads the library at run
+// time, like any other host, and turns results into messages and exit codes.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command_line.h"
+#include "command_table.h"
+#include "exit_codes.h"
+#include "help_text.h"
+
+namespace tarnwick::cli {
+namespace {
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "tarnwick: %s (see tarnwick --help)\n", message.c_str());
+  return kExitUsage;
+}
+
+bool Accepts(const Command& command, std::string_view option) {
+  if (option == "--library") return true;
+  for (const std::string_view accepted : command.options) {
+    if (!accepted.empty() && accepted == option) return true;
+  }
+  return false;
+}
+
+int Main(const std::vector<std::string_view>& args) {
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(args, &line, &error)) return UsageError(error);
+  if (line.version) {
+    std::printf("tarnwick %s\n", TARNWICK_VERSION);
+    return kExitOk;
+  }
+  if (line.positionals.empty()) {
+    if (line.help) {
+      std::fputs(GeneralHelp().c_str(), stdout);
+      return kExitOk;
+    }
+    return UsageError("no command given");
+  }
+  const Command* command = FindCommand(line.positionals.front());
+  if (command == nullptr) return UsageError("unknown command '" + std::string(line.positionals.front()) + "'");
+  if (line.help) {
+    std::fputs(CommandHelp(*command).c_str(), stdout);
+    return kExitOk;
+  }
+  for (const auto& option : line.options) {
+    if (!Accepts(*command, option.first)) {
+      return UsageError(std::string(command->name) + " does not take " + std::string(option.first));
+    }
+  }
+  Invocation invocation;
+  invocation.positionals.assign(line.positionals.begin() + 1, line.positionals.end());
+  invocation.line = &line;
+  invocation.library_path = line.Option("--library");
+  if (invocation.positionals.size() != command->positionals) return UsageError("usage: " + UsageLine(*command));
+  return command->run(invocation);
+}
+
+}  // namespace
+}  // namespace tarnwick::cli
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return tarnwick::cli::Main(args);
+}
