@@ -60,8 +60,11 @@ std::int32_t Finish(const FileOps& files, FileHandle in, FileHandle out, std::in
   return result;
 }
 
-}  // namespace
-
+// Appends to `out` the frames of `in` (size `input_bytes`, frame size F) that
+// start at input_bytes - F, input_bytes - 2F, ... down to and including the
+// first that starts at byte 44 or earlier. When that one would start before
+// byte 0 it cannot be read: the frames before it are written and the result
+// is 1. `buffer` holds at least one frame.
 std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out,
                            std::uint64_t input_bytes, std::uint32_t frame_bytes,
                            std::uint8_t* buffer, std::size_t capacity) {
@@ -93,8 +96,18 @@ std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out,
   return last_before_start ? TARNWICK_REVERSE_INPUT_FAILED : TARNWICK_DONE;
 }
 
+}  // namespace
+
 std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path,
                             const char16_t* output_path) {
+  // Page-aligned, so that the kernel's copies in and out of it run at full speed.
+  alignas(4096) std::uint8_t buffer[kReverseBufferBytes];
+  return ReverseWavFileWithBuffer(files, input_path, output_path, buffer, sizeof buffer);
+}
+
+std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* input_path,
+                                      const char16_t* output_path, std::uint8_t* buffer,
+                                      std::size_t capacity) {
   if (input_path == nullptr) return TARNWICK_REVERSE_INPUT_FAILED;
   if (output_path == nullptr) return TARNWICK_REVERSE_OUTPUT_FAILED;
 
@@ -115,7 +128,7 @@ std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path,
   if (got < sizeof header.bytes || !IsWaveForm(header)) return Finish(files, in, kNoFile, TARNWICK_REVERSE_NOT_WAVE);
 
   const std::int32_t frame_bytes = BytesPerFrame(header);
-  if (frame_bytes <= 0 || static_cast<std::size_t>(frame_bytes) > kReverseBufferBytes) {
+  if (frame_bytes <= 0 || static_cast<std::size_t>(frame_bytes) > capacity) {
     return Finish(files, in, kNoFile, TARNWICK_REVERSE_INPUT_FAILED);
   }
 
@@ -128,10 +141,8 @@ std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path,
   std::uint64_t input_bytes = 0;
   if (!files.size(in, &input_bytes)) return Finish(files, in, out, TARNWICK_REVERSE_INPUT_FAILED);
 
-  // Page-aligned, so that the kernel's copies in and out of it run at full speed.
-  alignas(4096) std::uint8_t buffer[kReverseBufferBytes];
   const std::int32_t result = ReverseFrames(files, in, out, input_bytes, static_cast<std::uint32_t>(frame_bytes),
-                                            buffer, sizeof buffer);
+                                            buffer, capacity);
   return Finish(files, in, out, result);
 }
 

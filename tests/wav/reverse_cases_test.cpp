@@ -1,0 +1,314 @@
+// The reversal's results on the inputs that matter: the worked examples, every
+// refusal, files that alias each other, failing calls, and sizes past 4 GiB.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "fault_file_ops.h"
+#include "tarnwick.h"
+#include "temp_dir.h"
+#include "wav_bytes.h"
+#include "wav_header.h"
+#include "wav_reverse.h"
+
+namespace tarnwick::test {
+namespace {
+
+std::int32_t Reverse(const std::string& in, const std::string& out, const FileOps& files = NativeFileOps()) {
+  return ReverseWavFile(files, Utf16(in).c_str(), Utf16(out).c_str());
+}
+
+Bytes Header(const Bytes& file) { return Bytes(file.begin(), file.begin() + 44); }
+Bytes Data(const Bytes& file) { return Bytes(file.begin() + 44, file.end()); }
+
+TEST(ReverseCases, WorkedExamples) {
+  struct Case {
+    const char* what;
+    std::uint16_t channels, bits;
+    Bytes data, expected;
+  };
+  const Case cases[] = {
+      {"no samples", 2, 16, {}, {}},
+      {"three stereo frames", 2, 16,
+       {0xA0, 0xA1, 0xA2, 0xA3, 0xB0, 0xB1, 0xB2, 0xB3, 0xC0, 0xC1, 0xC2, 0xC3},
+       {0xC0, 0xC1, 0xC2, 0xC3, 0xB0, 0xB1, 0xB2, 0xB3, 0xA0, 0xA1, 0xA2, 0xA3}},
+      {"8-bit mono", 1, 8, {0x61, 0x62, 0x63}, {0x63, 0x62, 0x61}},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    const Bytes input = MakeWav(c.channels, c.bits, 8000, c.data);
+    WriteFile(dir.File("in.wav"), input);
+    ASSERT_EQ(Reverse(dir.File("in.wav"), dir.File("out.wav")), TARNWICK_DONE) << c.what;
+    const Bytes output = ReadFile(dir.File("out.wav"));
+    EXPECT_EQ(Header(output), Header(input)) << c.what;
+    EXPECT_EQ(Data(output), c.expected) << c.what;
+  }
+}
+
+TEST(ReverseCases, MisalignedTailCarriesTheLastHeaderBytes) {
+  TempDir dir;
+  const Bytes input = MakeWav(2, 16, 8000, {0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5});  // 50 bytes, F = 4
+  WriteFile(dir.File("in.wav"), input);
+  ASSERT_EQ(Reverse(dir.File("in.wav"), dir.File("out.wav")), TARNWICK_DONE);
+  const Bytes output = ReadFile(dir.File("out.wav"));
+  ASSERT_EQ(output.size(), 52u);
+  const Bytes expected_data = {0xD2, 0xD3, 0xD4, 0xD5, input[42], input[43], 0xD0, 0xD1};
+  EXPECT_EQ(Data(output), expected_data);
+}
+
+TEST(ReverseCases, ReversingTwiceGivesBackTheOriginal) {
+  TempDir dir;
+  Bytes samples(4 * 100000);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  const Bytes input = MakeWav(2, 16, 44100, samples);
+  WriteFile(dir.File("a.wav"), input);
+  ASSERT_EQ(Reverse(dir.File("a.wav"), dir.File("b.wav")), TARNWICK_DONE);
+  ASSERT_EQ(Reverse(dir.File("b.wav"), dir.File("c.wav")), TARNWICK_DONE);
+  EXPECT_NE(ReadFile(dir.File("b.wav")), input);
+  EXPECT_EQ(ReadFile(dir.File("c.wav")), input);
+}
+
+TEST(ReverseCases, RefusalsCreateNoOutput) {
+  struct Case {
+    const char* what;
+    Bytes input;
+    std::int32_t expected;
+  };
+  Bytes not_wave = MakeWav(1, 16, 8000, {1, 2});
+  not_wave[8] = 'w';
+  Bytes short_header = MakeWav(1, 16, 8000, {});
+  short_header.pop_back();
+  const Case cases[] = {
+      {"shorter than a header", short_header, TARNWICK_REVERSE_NOT_WAVE},
+      {"empty file", {}, TARNWICK_REVERSE_NOT_WAVE},
+      {"lower-case wave", not_wave, TARNWICK_REVERSE_NOT_WAVE},
+      {"zero channels", MakeWav(0, 16, 8000, {1, 2}), TARNWICK_REVERSE_INPUT_FAILED},
+      {"four bits", MakeWav(1, 4, 8000, {1, 2}), TARNWICK_REVERSE_INPUT_FAILED},
+      {"product wraps negative", MakeWav(65535, 65535, 8000, {1, 2}), TARNWICK_REVERSE_INPUT_FAILED},
+      {"frame larger than the block buffer", MakeWav(32767, 65535, 8000, {1, 2}), TARNWICK_REVERSE_INPUT_FAILED},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    WriteFile(dir.File("in.wav"), c.input);
+    EXPECT_EQ(Reverse(dir.File("in.wav"), dir.File("out.wav")), c.expected) << c.what;
+    EXPECT_FALSE(FileExists(dir.File("out.wav"))) << c.what;
+    std::remove(dir.File("out.wav").c_str());
+  }
+  EXPECT_EQ(Reverse(dir.File("missing.wav"), dir.File("out.wav")), TARNWICK_REVERSE_INPUT_FAILED);
+  EXPECT_FALSE(FileExists(dir.File("out.wav")));
+  WriteFile(dir.File("in.wav"), MakeWav(1, 16, 8000, {1, 2}));
+  EXPECT_EQ(Reverse(dir.File("in.wav"), dir.File("no/such/dir/out.wav")), TARNWICK_REVERSE_OUTPUT_FAILED);
+}
+
+TEST(ReverseCases, BadPathsAreRefusedBeforeAnyFileIsOpened) {
+  TempDir dir;
+  WriteFile(dir.File("in.wav"), MakeWav(1, 16, 8000, {1, 2}));
+  const std::u16string in = Utf16(dir.File("in.wav"));
+  const std::u16string out = Utf16(dir.File("out.wav"));
+  const std::u16string lone_surrogate = Utf16(dir.File("x")) + u'\xD800' + u".wav";
+  // Names of 4096 bytes and more (with the NUL) do not fit any Linux path.
+  const std::u16string too_long = Utf16(dir.path() + "/" + std::string(4096, 'a'));
+  struct Case {
+    const char* what;
+    const char16_t* input;
+    const char16_t* output;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {"null input", nullptr, out.c_str(), TARNWICK_REVERSE_INPUT_FAILED},
+      {"null output", in.c_str(), nullptr, TARNWICK_REVERSE_OUTPUT_FAILED},
+      {"null both", nullptr, nullptr, TARNWICK_REVERSE_INPUT_FAILED},
+      {"unpaired surrogate in input", lone_surrogate.c_str(), out.c_str(), TARNWICK_REVERSE_INPUT_FAILED},
+      {"unpaired surrogate in output", in.c_str(), lone_surrogate.c_str(), TARNWICK_REVERSE_OUTPUT_FAILED},
+      {"input name too long", too_long.c_str(), out.c_str(), TARNWICK_REVERSE_INPUT_FAILED},
+      {"output name too long", in.c_str(), too_long.c_str(), TARNWICK_REVERSE_OUTPUT_FAILED},
+  };
+  for (const Case& c : cases) {
+    ClearFaults();
+    EXPECT_EQ(ReverseWavFile(FaultFileOps(), c.input, c.output), c.expected) << c.what;
+    EXPECT_EQ(OpenHandles(), 0) << c.what;
+    if (c.input == nullptr) {
+      EXPECT_EQ(CallCount(FileCall::kOpenRead), 0) << c.what;
+    }
+  }
+  EXPECT_FALSE(FileExists(dir.File("out.wav")));
+}
+
+TEST(ReverseCases, LongestNameAndNonAsciiNamesWork) {
+  TempDir dir;
+  // Build a path of exactly 4095 bytes out of directories of 200 bytes each.
+  std::string path = dir.path();
+  while (path.size() + 1 + 200 + 1 + 8 < 4095) {
+    path += "/" + std::string(200, 'd');
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+  }
+  path += "/" + std::string(4095 - path.size() - 1, 'f');
+  ASSERT_EQ(path.size(), 4095u);
+  WriteFile(path, MakeWav(1, 8, 8000, {1, 2, 3}));
+  const std::string unicode = dir.File("\xC3\xBCn\xC3\xAF\xE2\x82\xAC\xF0\x9F\x98\x80.wav");  // "ünï€😀.wav"
+  ASSERT_EQ(Reverse(path, unicode), TARNWICK_DONE);
+  EXPECT_EQ(Data(ReadFile(unicode)), (Bytes{3, 2, 1}));
+}
+
+TEST(ReverseCases, OutputThatIsTheInputIsRefusedAndTheInputKept) {
+  TempDir dir;
+  const Bytes input = MakeWav(2, 16, 8000, {1, 2, 3, 4, 5, 6, 7, 8});
+  WriteFile(dir.File("in.wav"), input);
+  ASSERT_EQ(::link(dir.File("in.wav").c_str(), dir.File("hard.wav").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("in.wav").c_str(), dir.File("soft.wav").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
+  for (const std::string& out : {dir.File("in.wav"), dir.path() + "/sub/../in.wav", dir.File("hard.wav"),
+                                 dir.File("soft.wav")}) {
+    EXPECT_EQ(Reverse(dir.File("in.wav"), out), TARNWICK_REVERSE_OUTPUT_FAILED) << out;
+    EXPECT_EQ(ReadFile(dir.File("in.wav")), input) << out;
+  }
+}
+
+TEST(ReverseCases, InputThatCannotSeekFailsAfterTheHeader) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe.wav");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const Bytes input = MakeWav(1, 16, 8000, {1, 2, 3, 4});
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(::write(fd, input.data(), input.size()), 0);
+    ::close(fd);
+  });
+  EXPECT_EQ(Reverse(fifo, dir.File("out.wav")), TARNWICK_REVERSE_INPUT_FAILED);
+  writer.join();
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), Header(input));
+}
+
+// Every file call fails in turn, in each way it can. A fault that lost data
+// never ends in success, and every handle is closed on every path.
+TEST(ReverseCases, EveryFailingCallIsReportedAndNothingLeaks) {
+  TempDir dir;
+  Bytes samples(4 * 50000);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i);
+  WriteFile(dir.File("in.wav"), MakeWav(2, 16, 8000, samples));
+  const FileCall calls[] = {FileCall::kOpenRead, FileCall::kCreate, FileCall::kRead,
+                            FileCall::kReadAt,   FileCall::kWrite,  FileCall::kSize, FileCall::kClose};
+  const Fault faults[] = {Fault::kFail, Fault::kShortRead, Fault::kNoSpace};
+  const int descriptors = OpenDescriptorCount();
+  int hits = 0;
+  for (FileCall call : calls) {
+    for (Fault fault : faults) {
+      for (int nth = 1; nth <= 5; ++nth) {
+        ArmFault({call, nth, fault});
+        const std::int32_t result = Reverse(dir.File("in.wav"), dir.File("out.wav"), FaultFileOps());
+        const std::string what = "call " + std::to_string(static_cast<int>(call)) + ", fault " +
+                                 std::to_string(static_cast<int>(fault)) + ", nth " + std::to_string(nth);
+        EXPECT_EQ(OpenHandles(), 0) << what;
+        if (!FaultHit()) {
+          EXPECT_EQ(result, TARNWICK_DONE) << what;
+          continue;
+        }
+        ++hits;
+        // Closing the input (always the first close) loses nothing.
+        const bool harmless = call == FileCall::kClose && nth == 1;
+        if (harmless) continue;
+        const bool output_side = call == FileCall::kCreate || call == FileCall::kWrite || call == FileCall::kClose;
+        const bool header_cut_short = call == FileCall::kRead && fault == Fault::kShortRead;
+        EXPECT_EQ(result, header_cut_short ? TARNWICK_REVERSE_NOT_WAVE
+                          : output_side    ? TARNWICK_REVERSE_OUTPUT_FAILED
+                                           : TARNWICK_REVERSE_INPUT_FAILED)
+            << what;
+      }
+    }
+  }
+  ClearFaults();
+  EXPECT_GT(hits, 40);
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+// A file system full of 64-bit offsets: the input claims a size past 4 GiB and
+// serves, at every offset, bytes derived from that offset; each block written
+// must start and end with the frames that belong there.
+namespace huge {
+constexpr std::uint64_t kSize = (std::uint64_t{1} << 32) + (std::uint64_t{1} << 31) + 44 + 4 * 1000;
+std::uint64_t next_frame_start = kSize - 4;  // the frame the output expects next
+bool mismatch = false;
+
+void Stamp(std::uint8_t* at, std::uint64_t offset) {
+  const auto tag = static_cast<std::uint32_t>(offset ^ (offset >> 32) * 0x9E3779B1u);
+  std::memcpy(at, &tag, 4);
+}
+bool OpenRead(const char*, FileHandle* file) { return *file = 3, true; }
+CreateResult Create(const char*, FileHandle, FileHandle* file) { return *file = 4, CreateResult::kCreated; }
+bool Read(FileHandle, void* buffer, std::size_t n, std::size_t* got) {
+  WAVHeader header{};
+  FillPcmHeader(header, 2, 44100, 16, 0);
+  std::memcpy(buffer, header.bytes, n);
+  *got = n;
+  return true;
+}
+bool ReadAt(FileHandle, std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  Stamp(bytes, offset);                // first frame of the block
+  Stamp(bytes + n - 4, offset + n - 4);  // last frame of the block
+  *got = n;
+  return true;
+}
+bool Write(FileHandle, const void* buffer, std::size_t n) {
+  if (n == 44) return true;
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  std::uint8_t expected[4];
+  Stamp(expected, next_frame_start);
+  mismatch |= std::memcmp(bytes, expected, 4) != 0;
+  next_frame_start -= n;
+  Stamp(expected, next_frame_start + 4);
+  mismatch |= std::memcmp(bytes + n - 4, expected, 4) != 0;
+  return true;
+}
+bool WriteAt(FileHandle, std::uint64_t, const void*, std::size_t) { return false; }
+bool Size(FileHandle, std::uint64_t* bytes) { return *bytes = kSize, true; }
+bool Truncate(FileHandle, std::uint64_t) { return false; }
+bool Close(FileHandle) { return true; }
+constexpr FileOps kOps = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+}  // namespace huge
+
+TEST(ReverseCases, OffsetsPastFourGibibytesDoNotWrap) {
+  EXPECT_EQ(ReverseWavFile(huge::kOps, u"in", u"out"), TARNWICK_DONE);
+  EXPECT_FALSE(huge::mismatch);
+  EXPECT_EQ(huge::next_frame_start + 4, 44u) << "every frame down to byte 44 was written";
+}
+
+TEST(ReverseCases, RealSparseFilePastFourGibibytes) {
+  // The output is 4 GiB of real writes: kept in memory where there is a
+  // memory file system, so the test takes seconds rather than a disk's time.
+  const bool in_memory = FileExists("/dev/shm") && ::access("/dev/shm", W_OK) == 0;
+  TempDir dir = in_memory ? TempDir("/dev/shm") : TempDir();
+  const std::uint64_t data = (std::uint64_t{1} << 32) + 8;  // 2^30 + 2 stereo frames
+  const Bytes header = Header(MakeWav(2, 16, 44100, {}));
+  const int fd = ::open(dir.File("in.wav").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(44 + data)), 0);
+  const std::uint8_t first[4] = {1, 2, 3, 4};
+  const std::uint8_t last[4] = {5, 6, 7, 8};
+  ASSERT_EQ(::pwrite(fd, header.data(), 44, 0), 44);
+  ASSERT_EQ(::pwrite(fd, first, 4, 44), 4);
+  ASSERT_EQ(::pwrite(fd, last, 4, static_cast<off_t>(44 + data - 4)), 4);
+  ::close(fd);
+
+  ASSERT_EQ(Reverse(dir.File("in.wav"), dir.File("out.wav")), TARNWICK_DONE);
+  const int out = ::open(dir.File("out.wav").c_str(), O_RDONLY);
+  struct stat st {};
+  ASSERT_EQ(::fstat(out, &st), 0);
+  EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), 44 + data);
+  std::uint8_t got_first[4] = {};
+  std::uint8_t got_last[4] = {};
+  ASSERT_EQ(::pread(out, got_first, 4, 44), 4);
+  ASSERT_EQ(::pread(out, got_last, 4, static_cast<off_t>(44 + data - 4)), 4);
+  ::close(out);
+  EXPECT_EQ(std::memcmp(got_first, last, 4), 0);
+  EXPECT_EQ(std::memcmp(got_last, first, 4), 0);
+}
+
+}  // namespace
+}  // namespace tarnwick::test
