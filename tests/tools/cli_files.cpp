@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,11 +11,16 @@
 namespace tarnwick::clitest {
 namespace {
 
-void Put(Bytes& bytes, std::uint32_t value, int width) {
-  for (int i = 0; i < width; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+// Little-endian field `value` of `width` bytes at `offset`.
+void Put(Bytes& bytes, std::size_t offset, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
 }
 
-void PutTag(Bytes& bytes, const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); }
+void PutTag(Bytes& bytes, std::size_t offset, const char* tag) {
+  for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(tag[i]);
+}
 
 }  // namespace
 
@@ -42,21 +48,21 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
 Bytes CanonicalWav(std::uint16_t channels, std::uint16_t bits, std::uint32_t rate, const Bytes& data) {
   const std::uint32_t block = channels * bits / 8u;
   const auto size = static_cast<std::uint32_t>(data.size());
-  Bytes wav;
-  PutTag(wav, "RIFF");
-  Put(wav, size + 36, 4);
-  PutTag(wav, "WAVE");
-  PutTag(wav, "fmt ");
-  Put(wav, 16, 4);
-  Put(wav, 1, 2);
-  Put(wav, channels, 2);
-  Put(wav, rate, 4);
-  Put(wav, rate * block, 4);
-  Put(wav, block, 2);
-  Put(wav, bits, 2);
-  PutTag(wav, "data");
-  Put(wav, size, 4);
-  wav.insert(wav.end(), data.begin(), data.end());
+  Bytes wav(44 + data.size());
+  PutTag(wav, 0, "RIFF");
+  Put(wav, 4, size + 36, 4);
+  PutTag(wav, 8, "WAVE");
+  PutTag(wav, 12, "fmt ");
+  Put(wav, 16, 16, 4);
+  Put(wav, 20, 1, 2);
+  Put(wav, 22, channels, 2);
+  Put(wav, 24, rate, 4);
+  Put(wav, 28, rate * block, 4);
+  Put(wav, 32, block, 2);
+  Put(wav, 34, bits, 2);
+  PutTag(wav, 36, "data");
+  Put(wav, 40, size, 4);
+  std::copy(data.begin(), data.end(), wav.begin() + 44);
   return wav;
 }
 
