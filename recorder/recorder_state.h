@@ -1,0 +1,48 @@
+#pragma once
+// The recorder's module-global state: one recording at a time, all of it in
+// static storage, nothing allocated while recording.
+
+#include <atomic>
+#include <cstdint>
+
+#include "file_ops.h"
+#include "wave_in.h"
+#include "wav_header.h"
+
+namespace tarnwick {
+
+// One block is one second at the recording format: 8000 samples of 16 bits.
+inline constexpr std::uint32_t kBlockBytes = 16000;
+inline constexpr std::uint32_t kRecordingRate = 8000;
+inline constexpr std::uint16_t kRecordingBits = 16;
+inline constexpr std::uint16_t kRecordingChannels = 1;
+
+// The most blocks whose sizes a WAV header can still state: past this the
+// 32-bit RIFF size would wrap, so further blocks are not written.
+inline constexpr std::int32_t kMaxBlocks = static_cast<std::int32_t>((0xFFFFFFFFu - 36) / kBlockBytes);
+
+struct RecorderState {
+  // The header as last written: an empty recording's at Start, brought up to
+  // date after every block, the finished one at Stop.
+  WAVHeader header;
+  FileHandle file = kNoFile;  // the recording file from Start to Stop; kNoFile when idle
+  HWAVEIN device = nullptr;   // from the device open in Start to the close in Stop
+  WAVEHDR buffer_header;
+  alignas(16) char CaptureBuffer[kBlockBytes];  // the one buffer the device fills
+  alignas(16) char CopyBuffer[kBlockBytes];     // a filled buffer on its way to the file
+  // Blocks in the file. Written only by the capture callback while the device
+  // runs; read by Stop after the device has stopped, which orders the two.
+  std::int32_t BlockCount;
+
+  // The platform in use for this recording.
+  const FileOps* files;
+  const CaptureOps* capture;
+  // Set when Stop begins: the callback then writes what it is handed but no
+  // longer gives the buffer back to the device.
+  std::atomic<bool> stopping;
+};
+
+// The one recorder of the loaded library.
+extern RecorderState g_recorder;
+
+}  // namespace tarnwick
