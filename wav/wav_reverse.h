@@ -9,7 +9,7 @@
 namespace tarnwick {
 
 // The largest frame the reversal accepts: one frame must fit the copy buffer.
-inline constexpr std::size_t kReverseBufferBytes = 64 * 1024;
+inline constexpr std::size_t kReverseBufferBytes = std::size_t{64} * 1024;
 
 // Writes the 44-byte header of the input unchanged, then the input's frames in
 // reverse order. Results as WAVReverse documents them. Keeps everything in the
