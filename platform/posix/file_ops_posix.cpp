@@ -40,8 +40,10 @@ CreateResult Create(const char* name, FileHandle keep, FileHandle* file) {
     ::close(fd);
     return CreateResult::kSameFile;
   }
+  // Only a file that holds something is cut: cutting an empty one would gain
+  // nothing and makes some file systems (ext4) flush the whole file at close.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)) {
+  if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(fd, 0) != 0)) {
     ::close(fd);
     return CreateResult::kFailed;
   }
