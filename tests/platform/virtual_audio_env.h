@@ -1,0 +1,44 @@
+#pragma once
+// The capture tests' surroundings: the virtual audio device that
+// tests/support/virtual_audio.sh runs, the expected samples, and ways to look
+// at what the process holds and prints.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tarnwick::test {
+
+// The directory the CTest fixture started the daemon in (compiled in).
+const std::string& VirtualAudioDir();
+
+// Points ALSA at the virtual device's configuration. The global test
+// environment calls it before every test, so no test depends on the shell.
+void UseVirtualAudio();
+
+// Points ALSA at a configuration of the test's own, written to a private file,
+// until the guard goes; then back at the virtual device.
+class AlsaConfigOverride {
+ public:
+  explicit AlsaConfigOverride(const std::string& text);
+  ~AlsaConfigOverride();
+  AlsaConfigOverride(const AlsaConfigOverride&) = delete;
+  AlsaConfigOverride& operator=(const AlsaConfigOverride&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// Sample i of the virtual device's capture since it was opened.
+inline std::int16_t RampSample(std::size_t i) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(i * 7));
+}
+
+// Descriptors this process has open.
+int OpenDescriptorCount();
+
+// Runs `action` with stderr (descriptor 2) sent to a file; returns what landed there.
+std::string StderrOf(const std::function<void()>& action);
+
+}  // namespace tarnwick::test
