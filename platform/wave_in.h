@@ -13,10 +13,19 @@
 //   has returned: after waveInStop returns, no WIM_DATA callback runs. An
 //   empty buffer stays queued.
 // - waveInUnprepareHeader on a queued buffer returns WAVERR_STILLPLAYING.
-// - waveInClose always releases the device and the capture thread, even with a
-//   buffer still queued.
+// - Sound that arrives while no buffer is queued is dropped.
+//
+// Where this layer chooses or departs from Windows:
 // - A call from inside the callback that would have to wait for the capture
-//   thread (stop, close) returns an error instead of deadlocking.
+//   thread (start, stop, close) returns WAVERR_SYNC instead of deadlocking.
+// - While a handed-back buffer is in the callback, the sound that follows
+//   waits in the device (a ring of up to 3 s) rather than being dropped, so a
+//   callback that queues its buffer again loses nothing, even if it then
+//   spends a while writing.
+// - waveInClose always closes, releasing the device and the capture thread
+//   even with buffers still queued (Windows refuses with WAVERR_STILLPLAYING);
+//   those buffers come back marked WHDR_DONE, without a callback.
+// - No device behind ALSA's `default` capture PCM: MMSYSERR_BADDEVICEID.
 
 #include <cstdint>
 

@@ -39,11 +39,12 @@ double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// One buffer, queued again from inside the callback, as the recorder does:
+// while it is out, the sound waits in the device for it.
 TEST(WaveInCapture, FullBuffersCarryTheDeviceSamplesWithoutGapOrRepeat) {
-  CaptureProbe probe(2);
+  CaptureProbe probe(1);
   ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
   ASSERT_EQ(probe.Queue(0), MMSYSERR_NOERROR);
-  ASSERT_EQ(probe.Queue(1), MMSYSERR_NOERROR);
   ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
   ASSERT_TRUE(probe.WaitForBlocks(3, 3 * kPerBlock));
   ASSERT_EQ(waveInStop(probe.device()), MMSYSERR_NOERROR);
