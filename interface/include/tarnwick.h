@@ -41,6 +41,29 @@ extern "C" {
  */
 TARNWICK_API int32_t WAVReverse(const char16_t* input_path, const char16_t* output_path);
 
+/* SoundRecorderStart failures. */
+#define TARNWICK_RECORD_DEVICE_FAILED 1 /* no capture device could be opened, or the file not created */
+#define TARNWICK_RECORD_QUEUE_FAILED 2  /* the device refused the capture buffer */
+#define TARNWICK_RECORD_START_FAILED 3  /* the device would not start capturing */
+
+/*
+ * Records the default audio input into `path` (created, or emptied) as an
+ * 8 kHz, 16-bit, mono WAV file, in blocks of one second, until
+ * SoundRecorderStop. The file is a valid WAV file holding every whole block at
+ * all times, so an interrupted recording is never lost. A recording still open
+ * from an earlier start is first finished. Returns TARNWICK_DONE while
+ * recording, or one of the TARNWICK_RECORD_* failures; after a failure, the
+ * file (if it was created) holds an empty recording until SoundRecorderStop.
+ */
+TARNWICK_API int32_t SoundRecorderStart(const char16_t* path);
+
+/*
+ * Stops recording, finishes the file and returns the number of seconds it
+ * holds (a last, partly filled second counts as a whole one and is padded
+ * with silence). Returns 0 when nothing is being recorded.
+ */
+TARNWICK_API int32_t SoundRecorderStop(void);
+
 #ifdef __cplusplus
 }
 #endif
