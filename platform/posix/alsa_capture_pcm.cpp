@@ -117,14 +117,10 @@ MMRESULT ResultFromOpenError(int error) {
   switch (error) {
     case -ENOENT:
     case -ENODEV:
-    case -ENXIO:
-      return MMSYSERR_BADDEVICEID;
-    case -EBUSY:
-      return MMSYSERR_ALLOCATED;
-    case -ENOMEM:
-      return MMSYSERR_NOMEM;
-    default:
-      return MMSYSERR_ERROR;
+    case -ENXIO: return MMSYSERR_BADDEVICEID;
+    case -EBUSY: return MMSYSERR_ALLOCATED;
+    case -ENOMEM: return MMSYSERR_NOMEM;
+    default: return MMSYSERR_ERROR;
   }
 }
 
@@ -132,8 +128,7 @@ MMRESULT OpenCapturePcm(const WAVEFORMATEX& format, snd_pcm_t** pcm, CaptureGeom
   QuietAlsa quiet;
   *pcm = nullptr;
   snd_pcm_t* opened = nullptr;
-  if (int error = snd_pcm_open(&opened, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-      error < 0) {
+  if (int error = snd_pcm_open(&opened, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK); error < 0) {
     return ResultFromOpenError(error);
   }
   MMRESULT result = Configure(opened, format, geometry);
@@ -153,8 +148,7 @@ MMRESULT StartCapture(snd_pcm_t* pcm) {
   return error == 0 ? MMSYSERR_NOERROR : ResultFromOpenError(error);
 }
 
-ReadStatus ReadFrames(snd_pcm_t* pcm, void* buffer, snd_pcm_uframes_t max_frames,
-                      snd_pcm_uframes_t* frames) {
+ReadStatus ReadFrames(snd_pcm_t* pcm, void* buffer, snd_pcm_uframes_t max_frames, snd_pcm_uframes_t* frames) {
   QuietAlsa quiet;
   *frames = 0;
   snd_pcm_sframes_t got;
@@ -176,17 +170,14 @@ ReadStatus RepairAfterPollError(snd_pcm_t* pcm) {
   const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm);
   if (avail == -EPIPE || avail == -ESTRPIPE) return Recover(pcm, avail);
   switch (snd_pcm_state(pcm)) {
-    case SND_PCM_STATE_XRUN:
-      return Recover(pcm, -EPIPE);
-    case SND_PCM_STATE_SUSPENDED:
-      return Recover(pcm, -ESTRPIPE);
+    case SND_PCM_STATE_XRUN: return Recover(pcm, -EPIPE);
+    case SND_PCM_STATE_SUSPENDED: return Recover(pcm, -ESTRPIPE);
     case SND_PCM_STATE_RUNNING:
     case SND_PCM_STATE_PREPARED:
       // Nothing to repair; the descriptors may keep saying so, so the caller
       // waits a little before it looks again rather than spinning.
       return ReadStatus::kRetryLater;
-    default:
-      return ReadStatus::kBroken;
+    default: return ReadStatus::kBroken;
   }
 }
 

@@ -60,8 +60,7 @@ enum class ReadStatus {
 // Reads up to `max_frames` frames into `buffer`, repairing overruns (-EPIPE)
 // and suspends (-ESTRPIPE) on the way: data lost in an overrun stays lost, but
 // the stream keeps running.
-ReadStatus ReadFrames(snd_pcm_t* pcm, void* buffer, snd_pcm_uframes_t max_frames,
-                      snd_pcm_uframes_t* frames);
+ReadStatus ReadFrames(snd_pcm_t* pcm, void* buffer, snd_pcm_uframes_t max_frames, snd_pcm_uframes_t* frames);
 
 // Repairs the stream after the PCM's descriptors reported an error without a
 // read telling why (some plugins only report it there).

@@ -74,13 +74,9 @@ int Capture(WaveInDevice* device, Finished* finished, std::size_t reserve) {
         }
         break;
       case alsa::ReadStatus::kRecovered:
-      case alsa::ReadStatus::kEmpty:
-        return -1;  // the descriptors say when there is more
-      case alsa::ReadStatus::kRetryLater:
-        return kRetryMs;
-      case alsa::ReadStatus::kBroken:
-        device->broken = true;
-        return -1;
+      case alsa::ReadStatus::kEmpty: return -1;  // the descriptors say when there is more
+      case alsa::ReadStatus::kRetryLater: return kRetryMs;
+      case alsa::ReadStatus::kBroken: device->broken = true; return -1;
     }
   }
   return 0;
@@ -154,21 +150,17 @@ void Sleep(WaveInDevice* device, int timeout_ms) {
   unsigned short events = 0;
   {
     alsa::QuietAlsa quiet;
-    if (snd_pcm_poll_descriptors_revents(device->pcm, device->poll_fds + 1, device->pcm_fd_count,
-                                         &events) < 0) {
+    if (snd_pcm_poll_descriptors_revents(device->pcm, device->poll_fds + 1, device->pcm_fd_count, &events) < 0) {
       events = POLLERR;
     }
   }
   if ((events & (POLLERR | POLLHUP | POLLNVAL)) == 0) return;
   switch (alsa::RepairAfterPollError(device->pcm)) {
-    case alsa::ReadStatus::kBroken:
-      device->broken = true;
-      break;
+    case alsa::ReadStatus::kBroken: device->broken = true; break;
     case alsa::ReadStatus::kRetryLater:
       ::poll(device->poll_fds, 1, kRetryMs);  // a control call still cuts it short
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -181,15 +173,12 @@ void Run(WaveInDevice* device) {
       std::lock_guard<std::mutex> hold(device->lock);
       served = device->request;
       switch (served) {
-        case CaptureRequest::kStart:
-          device->answer = Start(device);
-          break;
+        case CaptureRequest::kStart: device->answer = Start(device); break;
         case CaptureRequest::kStop:
           Stop(device, &finished);
           device->answer = MMSYSERR_NOERROR;
           break;
-        case CaptureRequest::kQuit:
-          return;
+        case CaptureRequest::kQuit: return;
         case CaptureRequest::kNone:
           if (device->running && !device->broken) sleep_ms = Capture(device, &finished, 0);
           break;

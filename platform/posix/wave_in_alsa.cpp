@@ -91,15 +91,14 @@ MMRESULT Prepare(WaveInDevice* device, const WAVEFORMATEX& format) {
   device->poll_fds = new (std::nothrow) pollfd[device->pcm_fd_count + 1];
   if (device->poll_fds == nullptr) return MMSYSERR_NOMEM;
   device->poll_fds[0] = pollfd{device->wake_fd, POLLIN, 0};
-  if (snd_pcm_poll_descriptors(device->pcm, device->poll_fds + 1, device->pcm_fd_count) !=
-      count) {
+  if (snd_pcm_poll_descriptors(device->pcm, device->poll_fds + 1, device->pcm_fd_count) != count) {
     return MMSYSERR_ERROR;
   }
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT Open(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback,
-              DWORD_PTR instance, DWORD flags) {
+MMRESULT Open(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance,
+              DWORD flags) {
   if (device == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
   *device = nullptr;
   const DWORD kind = flags & kCallbackKindMask;
@@ -112,7 +111,10 @@ MMRESULT Open(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD
 
   auto* opened = new (std::nothrow) WaveInDevice;
   if (opened == nullptr) return MMSYSERR_NOMEM;
-  if (kind == CALLBACK_FUNCTION) opened->callback = reinterpret_cast<WaveInProc>(callback);
+  if (kind == CALLBACK_FUNCTION) {
+    // The API passes the callback as an integer.
+    opened->callback = reinterpret_cast<WaveInProc>(callback);  // NOLINT(performance-no-int-to-ptr)
+  }
   opened->instance = instance;
   opened->frame_bytes = format->nBlockAlign;
   MMRESULT result = Prepare(opened, *format);
@@ -204,8 +206,8 @@ WaveInDevice::~WaveInDevice() {
   if (wake_fd >= 0) ::close(wake_fd);
 }
 
-MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format,
-                    DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance,
+                    DWORD flags) {
   return Open(device, device_id, format, callback, instance, flags);
 }
 MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size) {
@@ -222,8 +224,8 @@ MMRESULT waveInStop(HWAVEIN device) { return Stop(device); }
 MMRESULT waveInClose(HWAVEIN device) { return Close(device); }
 
 const CaptureOps& NativeCaptureOps() {
-  static const CaptureOps ops{&waveInOpen,  &waveInPrepareHeader, &waveInUnprepareHeader,
-                              &waveInAddBuffer, &waveInStart, &waveInStop, &waveInClose};
+  static const CaptureOps ops{&waveInOpen, &waveInPrepareHeader, &waveInUnprepareHeader, &waveInAddBuffer, &waveInStart,
+                              &waveInStop, &waveInClose};
   return ops;
 }
 

@@ -38,16 +38,16 @@ struct WaveInDevice {
   DWORD_PTR instance = 0;
   DWORD frame_bytes = 0;
   alsa::CaptureGeometry geometry{};
-  int wake_fd = -1;               // eventfd: a control call wakes the thread through it
-  pollfd* poll_fds = nullptr;     // [0] is wake_fd, then the PCM's descriptors
+  int wake_fd = -1;            // eventfd: a control call wakes the thread through it
+  pollfd* poll_fds = nullptr;  // [0] is wake_fd, then the PCM's descriptors
   unsigned pcm_fd_count = 0;
   pthread_t thread{};
 
   // The capture thread's alone once it runs (waveInOpen's before, and the
   // destructor's if the thread never started).
   snd_pcm_t* pcm = nullptr;
-  bool running = false;  // the PCM is started
-  bool broken = false;   // the PCM failed beyond repair: only stop and close still act
+  bool running = false;         // the PCM is started
+  bool broken = false;          // the PCM failed beyond repair: only stop and close still act
   unsigned char scratch[4096];  // where sound goes while no buffer is queued
 
   // One control call (start, stop, close) at a time, whatever thread makes it.
@@ -59,7 +59,7 @@ struct WaveInDevice {
   std::condition_variable answered;
   WAVEHDR* head = nullptr;  // the buffer being filled; the queue runs through lpNext
   WAVEHDR* tail = nullptr;
-  DWORD filled = 0;         // bytes of `head` already recorded
+  DWORD filled = 0;  // bytes of `head` already recorded
   CaptureRequest request = CaptureRequest::kNone;
   MMRESULT answer = MMSYSERR_NOERROR;
   bool thread_ready = false;  // WIM_OPEN has been delivered

@@ -14,7 +14,7 @@ CaptureProbe::CaptureProbe(int buffer_count, DWORD block_bytes)
     headers_[i].lpData = buffers_[i].data();
     headers_[i].dwBufferLength = block_bytes;
   }
-  samples_.reserve(8000 * 8);
+  samples_.reserve(std::size_t{8000} * 8);
 }
 
 CaptureProbe::~CaptureProbe() { Close(); }
@@ -27,8 +27,7 @@ MMRESULT CaptureProbe::Open(const WAVEFORMATEX& format) {
 MMRESULT CaptureProbe::Queue(int buffer) {
   WAVEHDR& chosen = header(buffer);
   if ((chosen.dwFlags & WHDR_PREPARED) == 0) {
-    if (MMRESULT result = waveInPrepareHeader(device_, &chosen, sizeof chosen);
-        result != MMSYSERR_NOERROR) {
+    if (MMRESULT result = waveInPrepareHeader(device_, &chosen, sizeof chosen); result != MMSYSERR_NOERROR) {
       return result;
     }
   }
@@ -42,10 +41,10 @@ MMRESULT CaptureProbe::Close() {
   return result;
 }
 
-void CaptureProbe::Proc(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                        DWORD_PTR /*param2*/) {
-  reinterpret_cast<CaptureProbe*>(instance)->OnMessage(device, message,
-                                                       reinterpret_cast<WAVEHDR*>(param1));
+void CaptureProbe::Proc(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR /*param2*/) {
+  // The API passes the instance and the header as integers.
+  auto* probe = reinterpret_cast<CaptureProbe*>(instance);                // NOLINT(performance-no-int-to-ptr)
+  probe->OnMessage(device, message, reinterpret_cast<WAVEHDR*>(param1));  // NOLINT(performance-no-int-to-ptr)
 }
 
 void CaptureProbe::OnMessage(HWAVEIN device, UINT message, WAVEHDR* header) {

@@ -53,12 +53,11 @@ class CaptureProbe {
   std::size_t BlockCount();
   std::vector<Block> Blocks();
   std::vector<std::int16_t> Samples();  // all handed-back data, in order
-  std::vector<UINT> Messages();          // every message, WIM_OPEN to WIM_CLOSE
+  std::vector<UINT> Messages();         // every message, WIM_OPEN to WIM_CLOSE
   std::vector<MMRESULT> RequeueResults();
 
  private:
-  static void Proc(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                   DWORD_PTR param2);
+  static void Proc(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
   void OnMessage(HWAVEIN device, UINT message, WAVEHDR* header);
 
   HWAVEIN device_ = nullptr;

@@ -28,9 +28,9 @@
 
 typedef struct {
   snd_pcm_ioplug_t io;
-  uint64_t first_start_ns; /* 0 until the first start */
-  uint64_t run_start_ns;   /* when the current run began (start or resume) */
-  uint64_t run_origin;     /* ramp index of the run's first frame */
+  uint64_t first_start_ns;    /* 0 until the first start */
+  uint64_t run_start_ns;      /* when the current run began (start or resume) */
+  uint64_t run_origin;        /* ramp index of the run's first frame */
   snd_pcm_uframes_t run_hw;   /* hardware position when the run began */
   snd_pcm_uframes_t run_appl; /* reader position when the run began */
   long suspend_at_ms;
@@ -44,12 +44,12 @@ static uint64_t now_ns(void) {
   return (uint64_t)t.tv_sec * 1000000000u + (uint64_t)t.tv_nsec;
 }
 
-static uint64_t frames_in(const paced_t *p, uint64_t ns) { return ns * p->io.rate / 1000000000u; }
+static uint64_t frames_in(const paced_t* p, uint64_t ns) { return ns * p->io.rate / 1000000000u; }
 
 /* Frames the device has produced since the run began. */
-static uint64_t produced(const paced_t *p) { return frames_in(p, now_ns() - p->run_start_ns); }
+static uint64_t produced(const paced_t* p) { return frames_in(p, now_ns() - p->run_start_ns); }
 
-static void begin_run(paced_t *p) {
+static void begin_run(paced_t* p) {
   uint64_t now = now_ns();
   if (p->first_start_ns == 0) p->first_start_ns = now;
   p->run_start_ns = now;
@@ -58,7 +58,7 @@ static void begin_run(paced_t *p) {
   p->run_appl = p->io.appl_ptr;
 }
 
-static void arm_timer(paced_t *p, int on) {
+static void arm_timer(paced_t* p, int on) {
   struct itimerspec spec = {{0, 0}, {0, 0}};
   if (on) {
     uint64_t period_ns = (uint64_t)p->io.period_size * 1000000000u / p->io.rate;
@@ -69,7 +69,7 @@ static void arm_timer(paced_t *p, int on) {
   timerfd_settime(p->io.poll_fd, 0, &spec, NULL);
 }
 
-static int is_due_to_suspend(paced_t *p) {
+static int is_due_to_suspend(paced_t* p) {
   if (p->suspend_at_ms < 0 || p->suspended_once || p->io.state != SND_PCM_STATE_RUNNING) return 0;
   if (now_ns() - p->first_start_ns < (uint64_t)p->suspend_at_ms * 1000000u) return 0;
   p->suspended_once = 1;
@@ -79,24 +79,22 @@ static int is_due_to_suspend(paced_t *p) {
 
 /* Unread frames; a full ring is an overrun, as in hardware whose stop
  * threshold is the ring's size. */
-static uint64_t backlog(const paced_t *p) {
-  return p->run_hw + produced(p) - p->io.appl_ptr;
-}
+static uint64_t backlog(const paced_t* p) { return p->run_hw + produced(p) - p->io.appl_ptr; }
 
-static int paced_start(snd_pcm_ioplug_t *io) {
-  paced_t *p = io->private_data;
+static int paced_start(snd_pcm_ioplug_t* io) {
+  paced_t* p = io->private_data;
   begin_run(p);
   arm_timer(p, 1);
   return 0;
 }
 
-static int paced_stop(snd_pcm_ioplug_t *io) {
+static int paced_stop(snd_pcm_ioplug_t* io) {
   arm_timer(io->private_data, 0);
   return 0;
 }
 
-static snd_pcm_sframes_t paced_pointer(snd_pcm_ioplug_t *io) {
-  paced_t *p = io->private_data;
+static snd_pcm_sframes_t paced_pointer(snd_pcm_ioplug_t* io) {
+  paced_t* p = io->private_data;
   if (io->state == SND_PCM_STATE_SUSPENDED || is_due_to_suspend(p)) {
     return (snd_pcm_sframes_t)(io->hw_ptr % io->buffer_size);
   }
@@ -105,15 +103,14 @@ static snd_pcm_sframes_t paced_pointer(snd_pcm_ioplug_t *io) {
   return (snd_pcm_sframes_t)((p->run_hw + produced(p)) % io->buffer_size);
 }
 
-static snd_pcm_sframes_t paced_transfer(snd_pcm_ioplug_t *io, const snd_pcm_channel_area_t *areas,
+static snd_pcm_sframes_t paced_transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
                                         snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
-  paced_t *p = io->private_data;
+  paced_t* p = io->private_data;
   uint64_t index = p->run_origin + (io->appl_ptr - p->run_appl);
   for (snd_pcm_uframes_t k = 0; k < size; ++k) {
     uint16_t value = (uint16_t)((index + k) * 7u);
     for (unsigned c = 0; c < io->channels; ++c) {
-      unsigned char *at =
-          (unsigned char *)areas[c].addr + (areas[c].first + areas[c].step * (offset + k)) / 8;
+      unsigned char* at = (unsigned char*)areas[c].addr + (areas[c].first + areas[c].step * (offset + k)) / 8;
       at[0] = (unsigned char)(value & 0xff);
       at[1] = (unsigned char)(value >> 8);
     }
@@ -121,9 +118,8 @@ static snd_pcm_sframes_t paced_transfer(snd_pcm_ioplug_t *io, const snd_pcm_chan
   return (snd_pcm_sframes_t)size;
 }
 
-static int paced_poll_revents(snd_pcm_ioplug_t *io, struct pollfd *fds, unsigned int count,
-                              unsigned short *revents) {
-  paced_t *p = io->private_data;
+static int paced_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* fds, unsigned int count, unsigned short* revents) {
+  paced_t* p = io->private_data;
   uint64_t expirations;
   (void)count;
   if (fds[0].revents & POLLIN) {
@@ -144,16 +140,16 @@ static int paced_poll_revents(snd_pcm_ioplug_t *io, struct pollfd *fds, unsigned
   return 0;
 }
 
-static int paced_resume(snd_pcm_ioplug_t *io) {
-  paced_t *p = io->private_data;
+static int paced_resume(snd_pcm_ioplug_t* io) {
+  paced_t* p = io->private_data;
   if (!p->resume_works) return 0; /* stays suspended, as a device that cannot resume */
   begin_run(p);
   snd_pcm_ioplug_set_state(io, SND_PCM_STATE_RUNNING);
   return 0;
 }
 
-static int paced_close(snd_pcm_ioplug_t *io) {
-  paced_t *p = io->private_data;
+static int paced_close(snd_pcm_ioplug_t* io) {
+  paced_t* p = io->private_data;
   close(io->poll_fd);
   free(p);
   return 0;
@@ -169,10 +165,10 @@ static const snd_pcm_ioplug_callback_t paced_callbacks = {
     .close = paced_close,
 };
 
-static int set_constraints(paced_t *p, long max_buffer_bytes) {
+static int set_constraints(paced_t* p, long max_buffer_bytes) {
   static const unsigned int access[] = {SND_PCM_ACCESS_RW_INTERLEAVED};
   static const unsigned int formats[] = {SND_PCM_FORMAT_S16_LE};
-  snd_pcm_ioplug_t *io = &p->io;
+  snd_pcm_ioplug_t* io = &p->io;
   int error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 1, access);
   if (error == 0) error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 1, formats);
   if (error == 0) error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 2);
@@ -180,8 +176,7 @@ static int set_constraints(paced_t *p, long max_buffer_bytes) {
   if (error == 0) error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 65536);
   if (error == 0) error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 1024);
   if (error == 0) {
-    error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 128,
-                                            (unsigned int)max_buffer_bytes);
+    error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 128, (unsigned int)max_buffer_bytes);
   }
   return error;
 }
@@ -193,8 +188,8 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
   int resume_works = 1;
   (void)root;
   snd_config_for_each(i, next, conf) {
-    snd_config_t *entry = snd_config_iterator_entry(i);
-    const char *id;
+    snd_config_t* entry = snd_config_iterator_entry(i);
+    const char* id;
     if (snd_config_get_id(entry, &id) < 0) continue;
     if (strcmp(id, "comment") == 0 || strcmp(id, "type") == 0 || strcmp(id, "hint") == 0) continue;
     if (strcmp(id, "max_buffer_bytes") == 0 && snd_config_get_integer(entry, &max_buffer_bytes) == 0) continue;
@@ -205,7 +200,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
   }
   if (stream != SND_PCM_STREAM_CAPTURE) return -EINVAL;
 
-  paced_t *p = calloc(1, sizeof *p);
+  paced_t* p = calloc(1, sizeof *p);
   if (p == NULL) return -ENOMEM;
   p->suspend_at_ms = suspend_at_ms;
   p->resume_works = resume_works;

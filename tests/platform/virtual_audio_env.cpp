@@ -31,8 +31,7 @@ class VirtualAudio : public ::testing::Environment {
   }
 };
 
-[[maybe_unused]] ::testing::Environment* const kVirtualAudio =
-    ::testing::AddGlobalTestEnvironment(new VirtualAudio);
+[[maybe_unused]] ::testing::Environment* const kVirtualAudio = ::testing::AddGlobalTestEnvironment(new VirtualAudio);
 
 // Every test starts on the virtual device, whatever the shell had.
 class UseVirtualAudioForEachTest : public ::testing::EmptyTestEventListener {
@@ -51,6 +50,9 @@ const std::string& VirtualAudioDir() {
   return dir;
 }
 
+// The environment changes only between tests, while no device is open and no
+// thread of the layer or of ALSA's plugins runs.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 void UseVirtualAudio() {
   ::setenv("ALSA_CONFIG_PATH", (VirtualAudioDir() + "/asound.conf").c_str(), 1);
   // The configuration names the daemon's socket itself; these only keep a
@@ -70,6 +72,7 @@ AlsaConfigOverride::AlsaConfigOverride(const std::string& text) {
   EXPECT_FALSE(path_.empty()) << "cannot write a private ALSA configuration";
   ::setenv("ALSA_CONFIG_PATH", path_.c_str(), 1);
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 AlsaConfigOverride::~AlsaConfigOverride() {
   if (!path_.empty()) ::unlink(path_.c_str());
@@ -79,7 +82,7 @@ AlsaConfigOverride::~AlsaConfigOverride() {
 int OpenDescriptorCount() {
   int count = 0;
   if (DIR* fds = ::opendir("/proc/self/fd"); fds != nullptr) {
-    while (const dirent* entry = ::readdir(fds)) {
+    while (const dirent* entry = ::readdir(fds)) {  // NOLINT(concurrency-mt-unsafe): a stream of its own
       if (entry->d_name[0] != '.') ++count;
     }
     ::closedir(fds);
@@ -96,11 +99,11 @@ std::string StderrOf(const std::function<void()>& action) {
     action();
     return {};
   }
-  std::fflush(stderr);
+  (void)std::fflush(stderr);
   int saved = ::dup(2);
   ::dup2(capture, 2);
   action();
-  std::fflush(stderr);
+  (void)std::fflush(stderr);
   ::dup2(saved, 2);
   ::close(saved);
   ::close(capture);

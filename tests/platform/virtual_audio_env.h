@@ -31,9 +31,7 @@ class AlsaConfigOverride {
 };
 
 // Sample i of the virtual device's capture since it was opened.
-inline std::int16_t RampSample(std::size_t i) {
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(i * 7));
-}
+inline std::int16_t RampSample(std::size_t i) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(i * 7)); }
 
 // Descriptors this process has open.
 int OpenDescriptorCount();

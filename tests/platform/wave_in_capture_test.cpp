@@ -31,7 +31,9 @@ std::size_t FirstOffRamp(const std::vector<std::int16_t>& samples) {
 double ProcessCpuMilliseconds() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0; };
+  auto ms = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
+  };
   return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
@@ -53,8 +55,7 @@ TEST(WaveInCapture, FullBuffersCarryTheDeviceSamplesWithoutGapOrRepeat) {
   const auto blocks = probe.Blocks();
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(blocks[i].bytes, kBlockBytes) << "block " << i;
-    EXPECT_EQ(blocks[i].flags & (WHDR_DONE | WHDR_INQUEUE | WHDR_PREPARED), WHDR_DONE | WHDR_PREPARED)
-        << "block " << i;
+    EXPECT_EQ(blocks[i].flags & (WHDR_DONE | WHDR_INQUEUE | WHDR_PREPARED), WHDR_DONE | WHDR_PREPARED) << "block " << i;
   }
   const auto samples = probe.Samples();
   EXPECT_EQ(FirstOffRamp(samples), samples.size());
@@ -132,8 +133,8 @@ TEST(WaveInCapture, StopHandsBackNothingWhenNoFrameWasRecorded) {
     bool queue_buffer;
     bool start;
   };
-  for (const Case& c : {Case{"started with an empty queue", false, true},
-                        Case{"buffer queued, never started", true, false}}) {
+  for (const Case& c :
+       {Case{"started with an empty queue", false, true}, Case{"buffer queued, never started", true, false}}) {
     SCOPED_TRACE(c.name);
     CaptureProbe probe(1);
     ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
@@ -148,8 +149,7 @@ TEST(WaveInCapture, StopHandsBackNothingWhenNoFrameWasRecorded) {
     EXPECT_EQ(probe.BlockCount(), 0u);
     if (c.queue_buffer) {
       EXPECT_NE(probe.header(0).dwFlags & WHDR_INQUEUE, 0u);
-      EXPECT_EQ(waveInUnprepareHeader(probe.device(), &probe.header(0), sizeof(WAVEHDR)),
-                WAVERR_STILLPLAYING);
+      EXPECT_EQ(waveInUnprepareHeader(probe.device(), &probe.header(0), sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
     }
     EXPECT_EQ(probe.Close(), MMSYSERR_NOERROR);
   }

@@ -44,28 +44,25 @@ TEST(WaveInOpen, RefusesBadArgumentsBeforeTouchingAnyDevice) {
       {"window callback", false, WAVE_MAPPER, good, kIgnore, 0x00010000, MMSYSERR_INVALFLAG},
       {"format query flag", false, WAVE_MAPPER, good, kIgnore, CALLBACK_FUNCTION | 1, MMSYSERR_INVALFLAG},
       {"no callback function", false, WAVE_MAPPER, good, 0, CALLBACK_FUNCTION, MMSYSERR_INVALPARAM},
-      {"float samples", false, WAVE_MAPPER, with([](auto& f) { f.wFormatTag = 3; }), kIgnore,
-       CALLBACK_FUNCTION, WAVERR_BADFORMAT},
+      {"float samples", false, WAVE_MAPPER, with([](auto& f) { f.wFormatTag = 3; }), kIgnore, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
       {"no channels", false, WAVE_MAPPER, Pcm(0, 8000, 16), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
       {"three channels", false, WAVE_MAPPER, Pcm(3, 8000, 16), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
       {"24-bit", false, WAVE_MAPPER, Pcm(1, 8000, 24), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
       {"rate 0", false, WAVE_MAPPER, Pcm(1, 0, 16), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"block align off", false, WAVE_MAPPER, with([](auto& f) { f.nBlockAlign = 4; }), kIgnore,
-       CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"byte rate off", false, WAVE_MAPPER, with([](auto& f) { f.nAvgBytesPerSec = 8000; }), kIgnore,
-       CALLBACK_FUNCTION, WAVERR_BADFORMAT},
+      {"block align off", false, WAVE_MAPPER, with([](auto& f) { f.nBlockAlign = 4; }), kIgnore, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
+      {"byte rate off", false, WAVE_MAPPER, with([](auto& f) { f.nAvgBytesPerSec = 8000; }), kIgnore, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
   };
   for (const Case& c : cases) {
     HWAVEIN device = nullptr;
-    EXPECT_EQ(waveInOpen(c.null_device ? nullptr : &device, c.device_id, &c.format, c.callback, 0,
-                         c.flags),
-              c.expected)
+    EXPECT_EQ(waveInOpen(c.null_device ? nullptr : &device, c.device_id, &c.format, c.callback, 0, c.flags), c.expected)
         << c.name;
     EXPECT_EQ(device, nullptr) << c.name;
   }
   HWAVEIN device = nullptr;
-  EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, nullptr, kIgnore, 0, CALLBACK_FUNCTION),
-            MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, nullptr, kIgnore, 0, CALLBACK_FUNCTION), MMSYSERR_INVALPARAM);
 }
 
 TEST(WaveInOpen, EveryCallRefusesANullHandle) {
@@ -92,17 +89,14 @@ TEST(WaveInOpen, AMissingOrRefusingDeviceFailsQuietlyAndLeaksNothing) {
   };
   const Case cases[] = {
       {"no default PCM at all", "pcm.other { type null }\n", RecorderFormat(), MMSYSERR_BADDEVICEID},
-      {"a sound card that is not there", "pcm.!default { type hw card 5 }\n", RecorderFormat(),
-       MMSYSERR_BADDEVICEID},
-      {"playback only", "pcm.!default { type asym playback.pcm { type null } }\n", RecorderFormat(),
-       MMSYSERR_ERROR},
-      {"sound server not running",
-       "pcm.!default { type pulse server \"unix:/nonexistent/tarnwick\" }\n", RecorderFormat(),
-       MMSYSERR_ERROR},
-      {"device takes 16-bit only", "pcm.!default { type speex slave.pcm { type null } }\n",
-       Pcm(1, 8000, 8), WAVERR_BADFORMAT},
-      {"device takes mono only", "pcm.!default { type speex slave.pcm { type null } }\n",
-       Pcm(2, 8000, 16), WAVERR_BADFORMAT},
+      {"a sound card that is not there", "pcm.!default { type hw card 5 }\n", RecorderFormat(), MMSYSERR_BADDEVICEID},
+      {"playback only", "pcm.!default { type asym playback.pcm { type null } }\n", RecorderFormat(), MMSYSERR_ERROR},
+      {"sound server not running", "pcm.!default { type pulse server \"unix:/nonexistent/tarnwick\" }\n",
+       RecorderFormat(), MMSYSERR_ERROR},
+      {"device takes 16-bit only", "pcm.!default { type speex slave.pcm { type null } }\n", Pcm(1, 8000, 8),
+       WAVERR_BADFORMAT},
+      {"device takes mono only", "pcm.!default { type speex slave.pcm { type null } }\n", Pcm(2, 8000, 16),
+       WAVERR_BADFORMAT},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -110,9 +104,8 @@ TEST(WaveInOpen, AMissingOrRefusingDeviceFailsQuietlyAndLeaksNothing) {
     const int descriptors = OpenDescriptorCount();
     HWAVEIN device = nullptr;
     MMRESULT result = MMSYSERR_NOERROR;
-    const std::string printed = StderrOf([&] {
-      result = waveInOpen(&device, WAVE_MAPPER, &c.format, kIgnore, 0, CALLBACK_FUNCTION);
-    });
+    const std::string printed =
+        StderrOf([&] { result = waveInOpen(&device, WAVE_MAPPER, &c.format, kIgnore, 0, CALLBACK_FUNCTION); });
     EXPECT_EQ(result, c.expected);
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(printed, "");
@@ -126,8 +119,7 @@ TEST(WaveInOpen, OpensTheFormatsTheRecorderMayAskFor) {
     const char* name;
     WAVEFORMATEX format;
   };
-  for (const Case& c : {Case{"8 kHz 16-bit mono", RecorderFormat()},
-                        Case{"8 kHz 8-bit mono", Pcm(1, 8000, 8)},
+  for (const Case& c : {Case{"8 kHz 16-bit mono", RecorderFormat()}, Case{"8 kHz 8-bit mono", Pcm(1, 8000, 8)},
                         Case{"44.1 kHz 16-bit stereo", Pcm(2, 44100, 16)}}) {
     CaptureProbe probe;
     EXPECT_EQ(probe.Open(c.format), MMSYSERR_NOERROR) << c.name;
@@ -182,8 +174,7 @@ TEST(WaveInOpen, HeadersFollowTheirPreparedAndQueuedStates) {
       {"queue an unprepared buffer", &waveInAddBuffer, &idle, sizeof(WAVEHDR), WAVERR_UNPREPARED},
       {"queue a buffer shorter than a frame", &waveInAddBuffer, &tiny, sizeof(WAVEHDR), MMSYSERR_INVALPARAM},
       {"queue a null header", &waveInAddBuffer, nullptr, sizeof(WAVEHDR), MMSYSERR_INVALPARAM},
-      {"prepare with a short header size", &waveInPrepareHeader, &idle, sizeof(WAVEHDR) - 1,
-       MMSYSERR_INVALPARAM},
+      {"prepare with a short header size", &waveInPrepareHeader, &idle, sizeof(WAVEHDR) - 1, MMSYSERR_INVALPARAM},
       {"unprepare an unprepared buffer", &waveInUnprepareHeader, &idle, sizeof(WAVEHDR), MMSYSERR_NOERROR},
   };
   for (const Case& c : cases) EXPECT_EQ(c.call(device, c.header, c.size), c.expected) << c.name;

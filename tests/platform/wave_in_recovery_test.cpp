@@ -28,15 +28,15 @@ std::string PacedDevice(const std::string& options) {
 
 // Where the samples leave the ramp, and where on the ramp they pick up again.
 struct Jump {
-  std::size_t at;    // first sample off the ramp; samples.size() when none
-  std::size_t to;    // ramp index that sample carries
+  std::size_t at;  // first sample off the ramp; samples.size() when none
+  std::size_t to;  // ramp index that sample carries
 };
 
 Jump FindJump(const std::vector<std::int16_t>& samples) {
   for (std::size_t i = 0; i < samples.size(); ++i) {
     if (samples[i] == RampSample(i)) continue;
     std::size_t to = i;
-    while (RampSample(to) != samples[i] && to < i + 8000 * 60) ++to;
+    while (RampSample(to) != samples[i] && to < i + std::size_t{8000} * 60) ++to;
     return {i, to};
   }
   return {samples.size(), samples.size()};
