@@ -14,6 +14,8 @@
  *     max_buffer_bytes 64000   # the largest ring it accepts
  *     suspend_at_ms 300        # suspends once, this long after the first start
  *     resume true              # whether snd_pcm_resume brings it back
+ *     open_error 16            # refuses to open with this errno, as a busy
+ *                              # or vanished device would
  *   }
  */
 
@@ -186,6 +188,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
   long max_buffer_bytes = 64000;
   long suspend_at_ms = -1;
   int resume_works = 1;
+  long open_error = 0;
   (void)root;
   snd_config_for_each(i, next, conf) {
     snd_config_t* entry = snd_config_iterator_entry(i);
@@ -195,8 +198,13 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
     if (strcmp(id, "max_buffer_bytes") == 0 && snd_config_get_integer(entry, &max_buffer_bytes) == 0) continue;
     if (strcmp(id, "suspend_at_ms") == 0 && snd_config_get_integer(entry, &suspend_at_ms) == 0) continue;
     if (strcmp(id, "resume") == 0 && (resume_works = snd_config_get_bool(entry)) >= 0) continue;
+    if (strcmp(id, "open_error") == 0 && snd_config_get_integer(entry, &open_error) == 0) continue;
     SNDERR("paced_test: bad or unknown field %s", id);
     return -EINVAL;
+  }
+  if (open_error != 0) {
+    SNDERR("paced_test: refusing to open, as told");
+    return (int)-open_error;
   }
   if (stream != SND_PCM_STREAM_CAPTURE) return -EINVAL;
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "capture_probe.h"
@@ -77,13 +79,19 @@ TEST(WaveInOpen, EveryCallRefusesANullHandle) {
   EXPECT_EQ(ops.open, &waveInOpen);
 }
 
+// The tests' own hardware-like device, told to refuse to open with `error`.
+std::string RefusingDevice(int error) {
+  return std::string("pcm_type.paced_test { lib \"") + TARNWICK_PACED_PLUGIN + "\" }\n" +
+         "pcm.!default { type paced_test open_error " + std::to_string(error) + " }\n";
+}
+
 // Each configuration stands for a machine whose default capture device is
 // missing, unusable, or refuses the format: the open fails with the matching
 // result, leaves no descriptor behind and prints nothing.
 TEST(WaveInOpen, AMissingOrRefusingDeviceFailsQuietlyAndLeaksNothing) {
   struct Case {
     const char* name;
-    const char* config;
+    std::string config;
     WAVEFORMATEX format;
     MMRESULT expected;
   };
@@ -97,6 +105,10 @@ TEST(WaveInOpen, AMissingOrRefusingDeviceFailsQuietlyAndLeaksNothing) {
        WAVERR_BADFORMAT},
       {"device takes mono only", "pcm.!default { type speex slave.pcm { type null } }\n", Pcm(2, 8000, 16),
        WAVERR_BADFORMAT},
+      {"device busy", RefusingDevice(EBUSY), RecorderFormat(), MMSYSERR_ALLOCATED},
+      {"device vanished", RefusingDevice(ENODEV), RecorderFormat(), MMSYSERR_BADDEVICEID},
+      {"out of memory", RefusingDevice(ENOMEM), RecorderFormat(), MMSYSERR_NOMEM},
+      {"input/output error", RefusingDevice(EIO), RecorderFormat(), MMSYSERR_ERROR},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
