@@ -79,18 +79,6 @@ AlsaConfigOverride::~AlsaConfigOverride() {
   UseVirtualAudio();
 }
 
-int OpenDescriptorCount() {
-  int count = 0;
-  if (DIR* fds = ::opendir("/proc/self/fd"); fds != nullptr) {
-    while (const dirent* entry = ::readdir(fds)) {  // NOLINT(concurrency-mt-unsafe): a stream of its own
-      if (entry->d_name[0] != '.') ++count;
-    }
-    ::closedir(fds);
-    --count;  // the directory's own descriptor
-  }
-  return count;
-}
-
 std::string StderrOf(const std::function<void()>& action) {
   char name[] = "/tmp/tarnwick-stderr-XXXXXX";
   int capture = ::mkstemp(name);

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "temp_dir.h"  // OpenDescriptorCount
+
 namespace tarnwick::test {
 
 // The directory the CTest fixture started the daemon in (compiled in).
@@ -32,9 +34,6 @@ class AlsaConfigOverride {
 
 // Sample i of the virtual device's capture since it was opened.
 inline std::int16_t RampSample(std::size_t i) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(i * 7)); }
-
-// Descriptors this process has open.
-int OpenDescriptorCount();
 
 // Runs `action` with stderr (descriptor 2) sent to a file; returns what landed there.
 std::string StderrOf(const std::function<void()>& action);
