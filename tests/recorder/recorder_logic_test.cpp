@@ -206,7 +206,8 @@ TEST_F(RecorderLogic, RecordingStopsGrowingWhereTheHeaderCouldNoLongerStateItsSi
   std::fseek(f, 0, SEEK_END);
   const auto size = static_cast<std::uint64_t>(std::ftell(f));
   std::fclose(f);
-  const std::uint32_t riff = header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+  std::uint32_t riff = 0;
+  for (int i = 0; i < 4; ++i) riff |= static_cast<std::uint32_t>(header[4 + i]) << (8 * i);
   EXPECT_EQ(size, 44 + static_cast<std::uint64_t>(kMaxBlocks) * kBlockBytes);
   EXPECT_EQ(riff + 8ull, size);
 }

@@ -15,8 +15,8 @@ std::int32_t ReferenceReverse(const std::string& input, const std::string& outpu
     std::fclose(in);
     return 4;
   }
-  const unsigned channels = header[22] | (header[23] << 8);
-  const unsigned bits = header[34] | (header[35] << 8);
+  const unsigned channels = header[22] | (static_cast<unsigned>(header[23]) << 8);
+  const unsigned bits = header[34] | (static_cast<unsigned>(header[35]) << 8);
   const auto frame = static_cast<std::int32_t>(channels * bits) / 8;
   if (frame <= 0 || frame > kReferenceMaxFrame) {
     std::fclose(in);

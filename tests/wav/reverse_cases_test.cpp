@@ -145,10 +145,10 @@ TEST(ReverseCases, LongestNameAndNonAsciiNamesWork) {
   // Build a path of exactly 4095 bytes out of directories of 200 bytes each.
   std::string path = dir.path();
   while (path.size() + 1 + 200 + 1 + 8 < 4095) {
-    path += "/" + std::string(200, 'd');
+    path.append(1, '/').append(200, 'd');
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
   }
-  path += "/" + std::string(4095 - path.size() - 1, 'f');
+  path.append(1, '/').append(4095 - path.size() - 1, 'f');
   ASSERT_EQ(path.size(), 4095u);
   WriteFile(path, MakeWav(1, 8, 8000, {1, 2, 3}));
   const std::string unicode = dir.File("\xC3\xBCn\xC3\xAF\xE2\x82\xAC\xF0\x9F\x98\x80.wav");  // "ünï€😀.wav"
