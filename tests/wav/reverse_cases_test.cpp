@@ -148,7 +148,8 @@ TEST(ReverseCases, LongestNameAndNonAsciiNamesWork) {
     path.append(1, '/').append(200, 'd');
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
   }
-  path.append(1, '/').append(4095 - path.size() - 1, 'f');
+  const std::size_t last_component = 4095 - path.size() - 1;
+  path.append(1, '/').append(last_component, 'f');
   ASSERT_EQ(path.size(), 4095u);
   WriteFile(path, MakeWav(1, 8, 8000, {1, 2, 3}));
   const std::string unicode = dir.File("\xC3\xBCn\xC3\xAF\xE2\x82\xAC\xF0\x9F\x98\x80.wav");  // "ünï€😀.wav"
