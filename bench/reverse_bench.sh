@@ -19,16 +19,8 @@ repeats=${BENCH_REPEATS:-5}
 slow_repeats=${BENCH_SLOW_REPEATS:-3}
 
 # --- tools -------------------------------------------------------------------
-missing=()
-command -v sox >/dev/null || missing+=(sox)
-command -v ffmpeg >/dev/null || missing+=(ffmpeg)
-[[ -x /usr/bin/time ]] || missing+=(time)
-if ((${#missing[@]})); then
-  echo "installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null ||
-    { apt-get update >/dev/null && apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
-fi
+# sox, ffmpeg, GNU time and the build tools, each only when missing.
+bash "$root/scripts/install-deps.sh" bench
 
 tarnwick=${TARNWICK:-$root/build/release/tools/tarnwick}
 if [[ -z ${TARNWICK:-} ]]; then
@@ -39,7 +31,8 @@ fi
 
 # --- files -------------------------------------------------------------------
 work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/tarnwick-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT INT TERM
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
 
 bytes_of() {  # 1M -> 1048576, 100M, 1G
   local n=${1%[MG]}

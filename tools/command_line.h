@@ -11,7 +11,7 @@
 namespace tarnwick::cli {
 
 struct CommandLine {
-  std::vector<std::string_view> positionals;  // the command name first
+  std::vector<std::string_view> positionals;                           // the command name first
   std::vector<std::pair<std::string_view, std::string_view>> options;  // "--width", "80"
   bool help = false;
   bool version = false;

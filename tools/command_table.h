@@ -23,10 +23,10 @@ struct Invocation {
 
 struct Command {
   std::string_view name;
-  std::string_view synopsis;      // the arguments after the name, for usage lines
-  std::string_view description;   // what it does, a few lines for --help
-  std::size_t positionals;        // how many it requires, exactly
-  std::array<std::string_view, 2> options;  // the value options it accepts, besides --library
+  std::string_view synopsis;                 // the arguments after the name, for usage lines
+  std::string_view description;              // what it does, a few lines for --help
+  std::size_t positionals;                   // how many it requires, exactly
+  std::array<std::string_view, 2> options;   // the value options it accepts, besides --library
   int (*run)(const Invocation& invocation);  // returns the exit code
 };
 

@@ -1,17 +1,18 @@
 #include "envelope_plot.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "console.h"
 
 namespace tarnwick::cli {
 namespace {
 
 constexpr std::size_t kGutter = 8;  // "100.0% |"
 
+// Right-aligned in six characters: " 70.1%", "100.0%".
 std::string Percent(double fraction) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%5.1f%%", fraction * 100.0);
-  return text;
+  const std::string text = Fixed(fraction * 100.0, 1) + "%";
+  return std::string(text.size() < 6 ? 6 - text.size() : 0, ' ') + text;
 }
 
 // A bar of `height` rows (fractional) seen at row `row` from the bottom.
@@ -39,13 +40,10 @@ std::string PlotEnvelope(const std::vector<double>& peaks, std::size_t rows, dou
   }
   plot += std::string(kGutter - 1, ' ') + "+" + std::string(peaks.size(), '-') + "+\n";
   if (seconds >= 0.0) {
-    char end[32];
-    std::snprintf(end, sizeof end, "%.3f s", seconds);
+    const std::string end = Fixed(seconds, 3) + " s";
     const std::string start = "0 s";
     const std::size_t width = peaks.size() + 2;
-    const std::size_t gap = width > start.size() + std::char_traits<char>::length(end)
-                                ? width - start.size() - std::char_traits<char>::length(end)
-                                : 1;
+    const std::size_t gap = width > start.size() + end.size() ? width - start.size() - end.size() : 1;
     plot += std::string(kGutter - 1, ' ') + start + std::string(gap, ' ') + end + "\n";
   }
   return plot;

@@ -40,7 +40,9 @@ std::vector<std::string> Candidates() {
 void* Open(const std::string& path, std::string* error) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    const char* reason = ::dlerror();
+    // The tool loads its library on the main thread before anything else
+    // runs, and dlerror has no reentrant form.
+    const char* reason = ::dlerror();  // NOLINT(concurrency-mt-unsafe)
     *error = reason != nullptr ? reason : "unknown dynamic loader error";
   }
   return handle;
@@ -71,9 +73,10 @@ std::optional<LoadedLibrary> LoadedLibrary::Load(std::optional<std::string_view>
     if (void* handle = Open(candidate, &reason)) return LoadedLibrary(handle, candidate);
     if (first_reason.empty()) first_reason = reason;
   }
-  *error = std::string("cannot load ") + kLibraryName +
-           " (looked next to the program, in ../lib and ../lib/<multiarch> beside it, and on the system library path): " +
-           first_reason;
+  *error =
+      std::string("cannot load ") + kLibraryName +
+      " (looked next to the program, in ../lib and ../lib/<multiarch> beside it, and on the system library path): " +
+      first_reason;
   return std::nullopt;
 }
 

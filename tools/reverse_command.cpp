@@ -3,10 +3,10 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <string>
 
 #include "command_table.h"
+#include "console.h"
 #include "exit_codes.h"
 #include "library_loader.h"
 #include "scoped_file.h"
@@ -20,8 +20,8 @@ namespace {
 bool ToUtf16(std::string_view what, std::string_view path, std::u16string* utf16) {
   Utf8Error error;
   if (Utf8ToUtf16(path, utf16, &error)) return true;
-  std::fprintf(stderr, "tarnwick: the %.*s path '%s' is not valid UTF-8 (at byte %zu); paths are taken as UTF-8\n",
-               static_cast<int>(what.size()), what.data(), QuoteBytes(path).c_str(), error.offset);
+  PrintError("the " + std::string(what) + " path '" + QuoteBytes(path) + "' is not valid UTF-8 (at byte " +
+             std::to_string(error.offset) + "); paths are taken as UTF-8");
   return false;
 }
 
@@ -37,10 +37,8 @@ void WarnAboutLayout(const std::string& path) {
   if (ReadWavView(file.get(), &view) != HeaderRead::kOk || view.FrameBytes() == 0) return;
   const std::string problem = view.LayoutProblem();
   if (!problem.empty()) {
-    std::fprintf(stderr,
-                 "tarnwick: warning: '%s' has extra chunks before its samples (%s); they will be reversed as if "
-                 "they were samples\n",
-                 path.c_str(), problem.c_str());
+    PrintError("warning: '" + path + "' has extra chunks before its samples (" + problem +
+               "); they will be reversed as if they were samples");
     return;
   }
   // Chunks after the data chunk (LIST at the end, an odd chunk's pad byte)
@@ -50,34 +48,27 @@ void WarnAboutLayout(const std::string& path) {
   const std::uint32_t declared = view.DataChunkBytes();
   if (::fstat(::fileno(file.get()), &st) != 0 || declared == 0 || declared == 0xFFFFFFFFu) return;
   // The header was read whole, so the file has at least its 44 bytes.
-  const std::uint64_t trailing = static_cast<std::uint64_t>(st.st_size) - kHeaderBytes;
-  if (trailing > declared) {
-    std::fprintf(stderr,
-                 "tarnwick: warning: '%s' has %llu bytes after its data chunk; they will be reversed as if they "
-                 "were samples\n",
-                 path.c_str(), static_cast<unsigned long long>(trailing - declared));
+  const std::uint64_t after_header = static_cast<std::uint64_t>(st.st_size) - kHeaderBytes;
+  if (after_header > declared) {
+    PrintError("warning: '" + path + "' has " + std::to_string(after_header - declared) +
+               " bytes after its data chunk; they will be reversed as if they were samples");
   }
 }
 
 int Report(std::int32_t result, const std::string& in, const std::string& out) {
   switch (result) {
-    case TARNWICK_DONE:
-      return kExitOk;
+    case TARNWICK_DONE: return kExitOk;
     case TARNWICK_REVERSE_INPUT_FAILED:
-      std::fprintf(stderr,
-                   "tarnwick: cannot read '%s' (missing, unreadable, not seekable, or an unsupported frame size)\n",
-                   in.c_str());
+      PrintError("cannot read '" + in + "' (missing, unreadable, not seekable, or an unsupported frame size)");
       return kExitInputFailed;
     case TARNWICK_REVERSE_OUTPUT_FAILED:
-      std::fprintf(stderr, "tarnwick: cannot write '%s' (cannot be created or written, or it is the input file)\n",
-                   out.c_str());
+      PrintError("cannot write '" + out + "' (cannot be created or written, or it is the input file)");
       return kExitOutputFailed;
     case TARNWICK_REVERSE_NOT_WAVE:
-      std::fprintf(stderr, "tarnwick: '%s' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")\n",
-                   in.c_str());
+      PrintError("'" + in + "' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")");
       return kExitNotWave;
     default:
-      std::fprintf(stderr, "tarnwick: the library returned %d, which this version does not know\n", result);
+      PrintError("the library returned " + std::to_string(result) + ", which this version does not know");
       return kExitLibrary;
   }
 }
@@ -94,12 +85,12 @@ int RunReverse(const Invocation& invocation) {
   std::string error;
   const auto library = LoadedLibrary::Load(invocation.library_path, &error);
   if (!library) {
-    std::fprintf(stderr, "tarnwick: %s\n", error.c_str());
+    PrintError(error);
     return kExitLibrary;
   }
   const auto reverse = library->Find<decltype(&WAVReverse)>("WAVReverse");
   if (reverse == nullptr) {
-    std::fprintf(stderr, "tarnwick: %s does not export WAVReverse\n", library->path().c_str());
+    PrintError(library->path() + " does not export WAVReverse");
     return kExitLibrary;
   }
 

@@ -8,7 +8,8 @@
 namespace tarnwick::cli {
 
 struct StreamCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+  // Only ever reading: a failed close loses nothing.
+  void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 using ScopedFile = std::unique_ptr<std::FILE, StreamCloser>;
 

@@ -4,12 +4,15 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "command_table.h"
+#include "console.h"
 #include "envelope_plot.h"
 #include "exit_codes.h"
 #include "peak_envelope.h"
@@ -22,24 +25,26 @@ namespace {
 constexpr long kDefaultWidth = 64;
 constexpr long kMaxWidth = 1000;
 constexpr std::size_t kRows = 8;
-constexpr std::size_t kReadBytes = 64 * 1024;
+constexpr std::size_t kReadBytes = std::size_t{64} * 1024;  // also the largest frame it takes
 
 bool Supported(const WavView& view) {
   const std::uint16_t bits = view.BitsPerSample();
   constexpr std::uint16_t kIeeeFloat = 3;
-  return view.Channels() > 0 && view.FormatTag() != kIeeeFloat &&
-         (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+  return view.Channels() > 0 && view.FormatTag() != kIeeeFloat && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
 }
 
-void PrintSummary(const std::string& path, const WavView& view, std::uint64_t frames, double seconds,
-                  const std::vector<double>& peaks) {
+// strerror's text without its shared buffer.
+std::string Reason(int error) { return std::generic_category().message(error); }
+
+std::string Summary(const std::string& path, const WavView& view, std::uint64_t frames, double seconds,
+                    const std::vector<double>& peaks) {
   double loudest = 0.0;
   for (const double peak : peaks) loudest = std::max(loudest, peak);
-  std::printf("%s: %u channel%s, %u-bit, %u Hz, %llu frames", path.c_str(), view.Channels(),
-              view.Channels() == 1 ? "" : "s", view.BitsPerSample(), view.SampleRate(),
-              static_cast<unsigned long long>(frames));
-  if (seconds >= 0.0) std::printf(" (%.3f s)", seconds);
-  std::printf(", peak %.1f%% of full scale\n", loudest * 100.0);
+  std::string line = path + ": " + std::to_string(view.Channels()) +
+                     (view.Channels() == 1 ? " channel, " : " channels, ") + std::to_string(view.BitsPerSample()) +
+                     "-bit, " + std::to_string(view.SampleRate()) + " Hz, " + std::to_string(frames) + " frames";
+  if (seconds >= 0.0) line += " (" + Fixed(seconds, 3) + " s)";
+  return line + ", peak " + Fixed(loudest * 100.0, 1) + "% of full scale\n";
 }
 
 }  // namespace
@@ -50,7 +55,7 @@ int RunShow(const Invocation& invocation) {
   if (const auto option = invocation.line->Option("--width")) {
     const auto parsed = ParseCount(*option, 8, kMaxWidth);
     if (!parsed) {
-      std::fprintf(stderr, "tarnwick: --width takes a number from 8 to %ld (see tarnwick --help)\n", kMaxWidth);
+      PrintError("--width takes a number from 8 to " + std::to_string(kMaxWidth) + " (see tarnwick --help)");
       return kExitUsage;
     }
     width = *parsed;
@@ -59,25 +64,23 @@ int RunShow(const Invocation& invocation) {
   ScopedFile file = OpenForReading(path);
   struct stat st {};
   if (!file || ::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fprintf(stderr, "tarnwick: cannot read '%s' (%s)\n", path.c_str(),
-                 file ? "not a regular file" : std::strerror(errno));
+    PrintError("cannot read '" + path + "' (" + (file ? std::string("not a regular file") : Reason(errno)) + ")");
     return kExitInputFailed;
   }
   WavView view;
   switch (ReadWavView(file.get(), &view)) {
     case HeaderRead::kOk: break;
     case HeaderRead::kUnreadable:
-      std::fprintf(stderr, "tarnwick: cannot read '%s' (%s)\n", path.c_str(), std::strerror(errno));
+      PrintError("cannot read '" + path + "' (" + Reason(errno) + ")");
       return kExitInputFailed;
     case HeaderRead::kNotWave:
-      std::fprintf(stderr, "tarnwick: '%s' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")\n",
-                   path.c_str());
+      PrintError("'" + path + "' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")");
       return kExitNotWave;
   }
   if (!Supported(view)) {
-    std::fprintf(stderr, "tarnwick: cannot show '%s': %u channels of %u-bit samples (format %u); only 8, 16, 24 "
-                 "and 32-bit integer PCM can be drawn\n",
-                 path.c_str(), view.Channels(), view.BitsPerSample(), view.FormatTag());
+    PrintError("cannot show '" + path + "': " + std::to_string(view.Channels()) + " channels of " +
+               std::to_string(view.BitsPerSample()) + "-bit samples (format " + std::to_string(view.FormatTag()) +
+               "); only 8, 16, 24 and 32-bit integer PCM, in frames of at most 64 KiB, can be drawn");
     return kExitInputFailed;
   }
 
@@ -100,16 +103,12 @@ int RunShow(const Invocation& invocation) {
     std::memmove(buffer, buffer + whole * frame_bytes, held);
   }
   if (std::ferror(file.get())) {
-    std::fprintf(stderr, "tarnwick: cannot read '%s' (%s)\n", path.c_str(), std::strerror(errno));
+    PrintError("cannot read '" + path + "' (" + Reason(errno) + ")");
     return kExitInputFailed;
   }
 
-  PrintSummary(path, view, frames, seconds, envelope.Peaks());
-  if (frames == 0) {
-    std::printf("(no samples)\n");
-  } else {
-    std::fputs(PlotEnvelope(envelope.Peaks(), kRows, seconds).c_str(), stdout);
-  }
+  PrintText(Summary(path, view, frames, seconds, envelope.Peaks()));
+  PrintText(frames == 0 ? "(no samples)\n" : PlotEnvelope(envelope.Peaks(), kRows, seconds));
   return kExitOk;
 }
 

@@ -1,13 +1,13 @@
 // tarnwick: the command-line host of libTarnwick. It loads the library at run
 // time, like any other host, and turns results into messages and exit codes.
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "command_line.h"
 #include "command_table.h"
+#include "console.h"
 #include "exit_codes.h"
 #include "help_text.h"
 
@@ -15,7 +15,7 @@ namespace tarnwick::cli {
 namespace {
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "tarnwick: %s (see tarnwick --help)\n", message.c_str());
+  PrintError(message + " (see tarnwick --help)");
   return kExitUsage;
 }
 
@@ -32,12 +32,12 @@ int Main(const std::vector<std::string_view>& args) {
   std::string error;
   if (!ParseCommandLine(args, &line, &error)) return UsageError(error);
   if (line.version) {
-    std::printf("tarnwick %s\n", TARNWICK_VERSION);
+    PrintText("tarnwick " TARNWICK_VERSION "\n");
     return kExitOk;
   }
   if (line.positionals.empty()) {
     if (line.help) {
-      std::fputs(GeneralHelp().c_str(), stdout);
+      PrintText(GeneralHelp());
       return kExitOk;
     }
     return UsageError("no command given");
@@ -45,7 +45,7 @@ int Main(const std::vector<std::string_view>& args) {
   const Command* command = FindCommand(line.positionals.front());
   if (command == nullptr) return UsageError("unknown command '" + std::string(line.positionals.front()) + "'");
   if (line.help) {
-    std::fputs(CommandHelp(*command).c_str(), stdout);
+    PrintText(CommandHelp(*command));
     return kExitOk;
   }
   for (const auto& option : line.options) {

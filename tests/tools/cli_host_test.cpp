@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Layout {
-  const char* name;  // also the test's name
+  const char* name;         // also the test's name
   const char* library_dir;  // relative to the scratch directory; the tool is in bin/
   bool through_ld_library_path;
   bool through_symlinked_tool;
@@ -47,12 +47,12 @@ TEST_P(LibrarySearch, FindsTheLibraryInTheLayout) {
     fs::create_symlink(tool, dir.File("elsewhere/tarnwick"));
     tool = dir.File("elsewhere/tarnwick");
   }
-  std::vector<std::string> env;
-  if (layout.through_ld_library_path) env.push_back("LD_LIBRARY_PATH=" + dir.File(library_dir));
+  std::vector<std::string> argv{tool, "reverse", dir.File("in.wav"), dir.File("out.wav")};
+  if (layout.through_ld_library_path) argv.insert(argv.begin(), {"env", "LD_LIBRARY_PATH=" + dir.File(library_dir)});
 
   const Bytes input = CanonicalWav(1, 16, 8000, PatternBytes(64, 9));
   WriteBytes(dir.File("in.wav"), input);
-  const ProcessResult run = RunProcess({tool, "reverse", dir.File("in.wav"), dir.File("out.wav")}, env);
+  const ProcessResult run = RunProcess(argv);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(ReadBytes(dir.File("out.wav")), ExpectedReversal(input, 2));
 }

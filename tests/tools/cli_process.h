@@ -17,14 +17,14 @@ struct ProcessResult {
 };
 
 // Runs argv[0] (searched on PATH when it has no slash) with the arguments as
-// raw bytes. `env` entries ("NAME=value") are added to this process's
-// environment, replacing variables of the same name.
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+// raw bytes, in this process's environment.
+ProcessResult RunProcess(const std::vector<std::string>& argv);
 
 // Runs the tarnwick built with the tests.
-ProcessResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+ProcessResult RunCli(const std::vector<std::string>& args);
 
-// Whether sox can be run; tests that use it as an oracle skip without it.
+// Whether sox can be run; the tests that use it as an oracle skip without it
+// (scripts/install-deps.sh test installs it).
 bool HaveSox();
 
 }  // namespace tarnwick::clitest

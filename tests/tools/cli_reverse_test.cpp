@@ -45,13 +45,31 @@ INSTANTIATE_TEST_SUITE_P(Formats, ReverseBytes,
 class ReverseAgainstSox : public ::testing::TestWithParam<Format> {};
 
 TEST_P(ReverseAgainstSox, DataMatchesSoxReverse) {
-  if (!HaveSox()) GTEST_SKIP() << "sox is not installed (tests/tools/ensure_sox.sh installs it)";
+  if (!HaveSox()) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh test installs it)";
   const Format f = GetParam();
   ScratchDir dir;
   const std::string in = dir.File("in.wav");
-  ASSERT_EQ(RunProcess({"sox", "-D", "-n", "-r", "8000", "-c", std::to_string(f.channels), "-b",
-                        std::to_string(f.bits), in, "synth", "0.37", "sine", "200-1800", "sine", "3000", "fade", "t",
-                        "0.3", "0", "0"})
+  ASSERT_EQ(RunProcess({"sox",
+                        "-D",
+                        "-n",
+                        "-r",
+                        "8000",
+                        "-c",
+                        std::to_string(f.channels),
+                        "-b",
+                        std::to_string(f.bits),
+                        in,
+                        "synth",
+                        "0.37",
+                        "sine",
+                        "200-1800",
+                        "sine",
+                        "3000",
+                        "fade",
+                        "t",
+                        "0.3",
+                        "0",
+                        "0"})
                 .exit_code,
             0);
   ASSERT_EQ(RunProcess({"sox", "-D", in, dir.File("sox.wav"), "reverse"}).exit_code, 0);
@@ -120,16 +138,15 @@ TEST_P(ReverseFailure, ExitsWithTheResultAndOneLine) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Results, ReverseFailure,
-    ::testing::Values(Failure{"missing_input", 1, "cannot read", false},
-                      Failure{"input_is_a_directory", 1, "cannot read", false},
-                      Failure{"zero_bit_samples", 1, "unsupported frame size", false},
-                      Failure{"output_directory_missing", 2, "cannot write", true},
-                      Failure{"output_is_input", 2, "the input file", true},
-                      Failure{"not_wave", 4, "not a WAVE file", false},
-                      Failure{"shorter_than_header", 4, "not a WAVE file", false}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Results, ReverseFailure,
+                         ::testing::Values(Failure{"missing_input", 1, "cannot read", false},
+                                           Failure{"input_is_a_directory", 1, "cannot read", false},
+                                           Failure{"zero_bit_samples", 1, "unsupported frame size", false},
+                                           Failure{"output_directory_missing", 2, "cannot write", true},
+                                           Failure{"output_is_input", 2, "the input file", true},
+                                           Failure{"not_wave", 4, "not a WAVE file", false},
+                                           Failure{"shorter_than_header", 4, "not a WAVE file", false}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // Chunks the library does not know about are reversed with the samples: the
 // tool says so, and the reversal still happens exactly as for any file.
@@ -137,8 +154,8 @@ TEST(ReverseWarning, HandMadeListChunkBeforeData) {
   ScratchDir dir;
   Bytes file = CanonicalWav(2, 16, 8000, {});
   file.resize(36);
-  const Bytes info = {'L', 'I', 'S', 'T', 24, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 12, 0, 0, 0,
-                      'h', 'a', 'n', 'd', '-', 'm', 'a', 'd', 'e', '!', 0, 0};
+  const Bytes info = {'L', 'I', 'S', 'T', 24,  0,   0,   0,   'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T',
+                      12,  0,   0,   0,   'h', 'a', 'n', 'd', '-', 'm', 'a', 'd', 'e', '!', 0,   0};
   file.insert(file.end(), info.begin(), info.end());
   const Bytes data = PatternBytes(4000, 7);
   const Bytes chunk = {'d', 'a', 't', 'a', 0xA0, 0x0F, 0, 0};
@@ -156,13 +173,12 @@ TEST(ReverseWarning, HandMadeListChunkBeforeData) {
 }
 
 TEST(ReverseWarning, SoxExtensibleFormat) {
-  if (!HaveSox()) GTEST_SKIP() << "sox is not installed (tests/tools/ensure_sox.sh installs it)";
+  if (!HaveSox()) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh test installs it)";
   ScratchDir dir;
   const std::string in = dir.File("s24.wav");
   // sox writes 24-bit audio with the extensible format: a 40-byte format
   // chunk and a fact chunk before the data.
-  ASSERT_EQ(RunProcess({"sox", "-n", "-r", "8000", "-c", "1", "-b", "24", in, "synth", "0.1", "sine", "440"})
-                .exit_code,
+  ASSERT_EQ(RunProcess({"sox", "-n", "-r", "8000", "-c", "1", "-b", "24", in, "synth", "0.1", "sine", "440"}).exit_code,
             0);
   const ProcessResult run = RunCli({"reverse", in, dir.File("out.wav")});
   EXPECT_EQ(run.exit_code, 0);
@@ -189,7 +205,7 @@ TEST(ReversePaths, NonAsciiUtf8NamesWorkEndToEnd) {
   std::filesystem::create_directory(dir.File("dïr ñ"));
   const std::string in = dir.File("dïr ñ/ünï€😀.wav");
   const std::string out = dir.File("dïr ñ/😀 reversed ü.wav");
-  const Bytes input = CanonicalWav(2, 16, 44100, PatternBytes(4 * 300, 5));
+  const Bytes input = CanonicalWav(2, 16, 44100, PatternBytes(std::size_t{4} * 300, 5));
   WriteBytes(in, input);
   const ProcessResult run = RunCli({"reverse", in, out});
   EXPECT_EQ(run.exit_code, 0) << run.err;

@@ -34,7 +34,7 @@ std::vector<int> BarHeights(const std::vector<std::string>& rows) {
 }
 
 TEST(Show, ARisingSoundRampsUpAndItsReversalRampsDown) {
-  if (!HaveSox()) GTEST_SKIP() << "sox is not installed (tests/tools/ensure_sox.sh installs it)";
+  if (!HaveSox()) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh test installs it)";
   ScratchDir dir;
   // 8000 frames in 40 columns: the columns of the file and of its reversal
   // cover mirrored stretches, so the drawings must be exact mirrors.
@@ -65,7 +65,7 @@ TEST(Show, ARisingSoundRampsUpAndItsReversalRampsDown) {
 struct SampleFormat {
   const char* name;  // also the test's name
   std::uint16_t bits;
-  std::uint32_t silence;      // the sample value of zero amplitude
+  std::uint32_t silence;        // the sample value of zero amplitude
   std::uint32_t half_negative;  // minus half of full scale
 };
 void PrintTo(const SampleFormat& value, std::ostream* os) { *os << value.name; }
