@@ -43,7 +43,7 @@ std::int32_t BytesPerFrame(const WAVHeader& header) {
 
 void FillPcmHeader(WAVHeader& header, std::uint16_t channels, std::uint32_t samples_per_second,
                    std::uint16_t bits_per_sample, std::uint32_t data_bytes) {
-  const auto block_align = static_cast<std::uint16_t>(channels * bits_per_sample / 8);
+  const auto block_align = static_cast<std::uint16_t>(std::uint32_t{channels} * bits_per_sample / 8);
   WriteTag(header, 0, "RIFF");
   WriteU32(header, 4, data_bytes + 36);
   WriteTag(header, 8, "WAVE");
