@@ -2,6 +2,8 @@
 // the virtual device delivers RampSample(i) for sample i since the open.
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -159,9 +161,10 @@ TEST(WaveInCapture, StopHandsBackNothingWhenNoFrameWasRecorded) {
 // wait for themselves: they fail at once, and the device goes on working.
 TEST(WaveInCapture, StartStopAndCloseFromInsideTheCallbackFailWithoutDeadlock) {
   CaptureProbe probe(2);
-  MMRESULT inner_start = MMSYSERR_NOERROR;
-  MMRESULT inner_stop = MMSYSERR_NOERROR;
-  MMRESULT inner_close = MMSYSERR_NOERROR;
+  // Written on the capture thread, read here.
+  std::atomic<MMRESULT> inner_start = MMSYSERR_NOERROR;
+  std::atomic<MMRESULT> inner_stop = MMSYSERR_NOERROR;
+  std::atomic<MMRESULT> inner_close = MMSYSERR_NOERROR;
   probe.inside_callback = [&](std::size_t index) {
     if (index != 0) return;
     inner_start = waveInStart(probe.device());
@@ -174,9 +177,9 @@ TEST(WaveInCapture, StartStopAndCloseFromInsideTheCallbackFailWithoutDeadlock) {
   ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
   ASSERT_TRUE(probe.WaitForBlocks(1, kPerBlock));
   std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_EQ(inner_start, WAVERR_SYNC);
-  EXPECT_EQ(inner_stop, WAVERR_SYNC);
-  EXPECT_EQ(inner_close, WAVERR_SYNC);
+  EXPECT_EQ(inner_start.load(), WAVERR_SYNC);
+  EXPECT_EQ(inner_stop.load(), WAVERR_SYNC);
+  EXPECT_EQ(inner_close.load(), WAVERR_SYNC);
   EXPECT_EQ(waveInStop(probe.device()), MMSYSERR_NOERROR);
   EXPECT_EQ(probe.Close(), MMSYSERR_NOERROR);
 }
