@@ -33,10 +33,17 @@ void OnCaptureBlock(HWAVEIN device, UINT message, DWORD_PTR /*instance*/, DWORD_
   }
   ++r.BlockCount;
   // Bring the sizes up to date: a recording cut off here, by a crash or a
-  // power loss, is a valid file holding every whole block.
+  // power loss, is a valid file holding every whole block. Should this write
+  // fail, the next block's, or Stop's, tries again.
+  WriteRecordingHeader(r, r.BlockCount);
+}
+
+bool WriteRecordingHeader(RecorderState& r, std::int32_t blocks) {
   FillPcmHeader(r.header, kRecordingChannels, kRecordingRate, kRecordingBits,
-                static_cast<std::uint32_t>(r.BlockCount) * kBlockBytes);
-  r.files->write_at(r.file, 0, r.header.bytes, sizeof r.header.bytes);
+                static_cast<std::uint32_t>(blocks) * kBlockBytes);
+  if (!r.files->write_at(r.file, 0, r.header.bytes, sizeof r.header.bytes)) return false;
+  r.header_blocks = blocks;
+  return true;
 }
 
 }  // namespace tarnwick

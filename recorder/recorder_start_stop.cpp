@@ -56,12 +56,14 @@ std::int32_t FinishRecording() {
     r.capture->close(r.device);
     r.device = nullptr;
   }
-  FillPcmHeader(r.header, kRecordingChannels, kRecordingRate, kRecordingBits,
-                static_cast<std::uint32_t>(r.BlockCount) * kBlockBytes);
-  r.files->write_at(r.file, 0, r.header.bytes, sizeof r.header.bytes);
+  if (!WriteRecordingHeader(r, r.BlockCount)) {
+    // The header on disk is an earlier one: cut the file back to what it
+    // states, so that header and content still agree.
+    r.files->truncate(r.file, kWavHeaderBytes + static_cast<std::uint64_t>(r.header_blocks) * kBlockBytes);
+  }
   r.files->close(r.file);
   r.file = kNoFile;
-  return r.BlockCount;
+  return r.header_blocks;
 }
 
 }  // namespace
@@ -82,12 +84,13 @@ std::int32_t StartRecording(const FileOps& files, const CaptureOps& capture, con
     return TARNWICK_RECORD_DEVICE_FAILED;
   }
   // From the first moment the file is a valid, empty recording.
-  FillPcmHeader(r.header, kRecordingChannels, kRecordingRate, kRecordingBits, 0);
-  if (!files.write_at(file, 0, r.header.bytes, sizeof r.header.bytes)) {
+  r.file = file;
+  if (!WriteRecordingHeader(r, 0)) {
+    files.truncate(file, 0);  // no half-written header left behind
     files.close(file);
+    r.file = kNoFile;
     return TARNWICK_RECORD_DEVICE_FAILED;
   }
-  r.file = file;
   return OpenCaptureDevice();
 }
 

@@ -33,6 +33,8 @@ struct RecorderState {
   // Blocks in the file. Written only by the capture callback while the device
   // runs; read by Stop after the device has stopped, which orders the two.
   std::int32_t BlockCount;
+  // Blocks the header on disk states: BlockCount, unless a header write failed.
+  std::int32_t header_blocks;
 
   // The platform in use for this recording.
   const FileOps* files;
@@ -44,5 +46,9 @@ struct RecorderState {
 
 // The one recorder of the loaded library.
 extern RecorderState g_recorder;
+
+// Fills in the header for `blocks` blocks and writes it at the head of the
+// recording file; remembers what the file now states when that succeeds.
+bool WriteRecordingHeader(RecorderState& r, std::int32_t blocks);
 
 }  // namespace tarnwick

@@ -27,6 +27,7 @@ MMRESULT Prepare(HWAVEIN, WAVEHDR* header, UINT) {
 
 MMRESULT Unprepare(HWAVEIN, WAVEHDR* header, UINT) {
   ++g_device.unprepares;
+  if (g_device.unprepare_result != MMSYSERR_NOERROR) return g_device.unprepare_result;
   if (g_device.queued == header) return WAVERR_STILLPLAYING;
   header->dwFlags &= ~WHDR_PREPARED;
   return MMSYSERR_NOERROR;
@@ -47,6 +48,7 @@ MMRESULT Start(HWAVEIN) {
 
 MMRESULT Stop(HWAVEIN) {
   ++g_device.stops;
+  if (g_device.stop_result != MMSYSERR_NOERROR) return g_device.stop_result;
   if (g_device.filled_at_stop > 0) DeliverBuffer(g_device.filled_at_stop);
   return MMSYSERR_NOERROR;
 }
@@ -56,7 +58,7 @@ MMRESULT Close(HWAVEIN device) {
   g_device.callback(device, WIM_CLOSE, 0, 0, 0);
   g_device.is_open = false;
   g_device.queued = nullptr;  // the device is released whatever is queued
-  return MMSYSERR_NOERROR;
+  return g_device.close_result;
 }
 
 constexpr CaptureOps kScripted = {Open, Prepare, Unprepare, Add, Start, Stop, Close};

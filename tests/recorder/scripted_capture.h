@@ -14,6 +14,9 @@ struct ScriptedDevice {
   MMRESULT open_result = MMSYSERR_NOERROR;
   MMRESULT add_result = MMSYSERR_NOERROR;
   MMRESULT start_result = MMSYSERR_NOERROR;
+  MMRESULT stop_result = MMSYSERR_NOERROR;
+  MMRESULT unprepare_result = MMSYSERR_NOERROR;
+  MMRESULT close_result = MMSYSERR_NOERROR;  // the device is released all the same
   // Bytes of samples in the buffer when capture stops; 0 leaves it queued.
   DWORD filled_at_stop = 0;
 

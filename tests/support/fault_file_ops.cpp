@@ -78,7 +78,14 @@ bool Write(FileHandle file, const void* buffer, std::size_t n) {
 
 bool WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t n) {
   if (auto fault = Due(FileCall::kWriteAt)) {
-    if (*fault == Fault::kNoSpace) Real().write_at(file, offset, buffer, n / 2);
+    // A full disk stops a write where it would grow the file; overwriting
+    // space the file already has needs none.
+    std::uint64_t size = 0;
+    if (*fault == Fault::kNoSpace && Real().size(file, &size) && offset + n > size && size > offset) {
+      Real().write_at(file, offset, buffer, static_cast<std::size_t>(size - offset));
+    } else if (*fault == Fault::kNoSpace && offset >= size) {
+      Real().write_at(file, offset, buffer, n / 2);
+    }
     return false;
   }
   return Real().write_at(file, offset, buffer, n);

@@ -13,7 +13,7 @@ enum class FileCall { kOpenRead, kCreate, kRead, kReadAt, kWrite, kWriteAt, kSiz
 enum class Fault {
   kFail,       // the call fails outright (a close still releases the handle)
   kShortRead,  // a read returns success with only half the bytes asked for
-  kNoSpace,    // a write puts half its bytes on disk, then fails as on a full disk
+  kNoSpace,    // a write that grows the file puts part of it on disk, then fails as on a full disk
 };
 
 struct FaultPlan {
