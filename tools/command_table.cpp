@@ -19,6 +19,16 @@ constexpr Command kCommands[] = {
      1,
      {"--width"},
      RunShow},
+    {"record",
+     "OUT [--seconds N]",
+     "Records the default audio input into OUT (8 kHz, 16-bit, mono WAV) until\n"
+     "N seconds have passed, Enter is pressed, or Ctrl-C or SIGTERM arrives; the\n"
+     "file is finished in every case. On a terminal it shows the time and the\n"
+     "level of each second as it is recorded. Exits 1 when no capture device\n"
+     "can be opened, 2 when it refuses the buffer, 3 when it will not start.",
+     1,
+     {"--seconds"},
+     RunRecord},
 };
 
 }  // namespace

@@ -36,5 +36,6 @@ const Command* FindCommand(std::string_view name);
 // The run functions, one file each.
 int RunReverse(const Invocation& invocation);
 int RunShow(const Invocation& invocation);
+int RunRecord(const Invocation& invocation);
 
 }  // namespace tarnwick::cli

@@ -34,8 +34,10 @@ std::string GeneralHelp() {
       "  --help          this text (after a command: that command's)\n"
       "  --version       the version\n"
       "\nexit codes:\n"
-      "  0 done; 1 input failed; 2 output failed; 4 input is not a WAVE file;\n"
-      "  64 bad arguments; 70 the library could not be loaded\n";
+      "  0 done; 1 input failed, or no capture device (or OUT not created);\n"
+      "  2 output failed, or the capture device refused the buffer; 3 the capture\n"
+      "  device would not start; 4 input is not a WAVE file; 64 bad arguments;\n"
+      "  70 the library could not be loaded; 71 the system refused the tool\n";
   return text;
 }
 

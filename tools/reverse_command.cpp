@@ -9,21 +9,13 @@
 #include "console.h"
 #include "exit_codes.h"
 #include "library_loader.h"
+#include "path_argument.h"
 #include "scoped_file.h"
 #include "tarnwick.h"
-#include "utf16_args.h"
 #include "wav_view.h"
 
 namespace tarnwick::cli {
 namespace {
-
-bool ToUtf16(std::string_view what, std::string_view path, std::u16string* utf16) {
-  Utf8Error error;
-  if (Utf8ToUtf16(path, utf16, &error)) return true;
-  PrintError("the " + std::string(what) + " path '" + QuoteBytes(path) + "' is not valid UTF-8 (at byte " +
-             std::to_string(error.offset) + "); paths are taken as UTF-8");
-  return false;
-}
 
 // The library reverses everything after byte 44 as samples. Files with more
 // chunks than "fmt " and "data" (LIST, fact, an extensible format) come out
@@ -80,7 +72,7 @@ int RunReverse(const Invocation& invocation) {
   const std::string out(invocation.positionals[1]);
   std::u16string in16;
   std::u16string out16;
-  if (!ToUtf16("input", in, &in16) || !ToUtf16("output", out, &out16)) return kExitUsage;
+  if (!PathArgumentToUtf16("input", in, &in16) || !PathArgumentToUtf16("output", out, &out16)) return kExitUsage;
 
   std::string error;
   const auto library = LoadedLibrary::Load(invocation.library_path, &error);
