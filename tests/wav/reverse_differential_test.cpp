@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
 
 #include "reference_reverse.h"
 #include "temp_dir.h"
@@ -94,6 +95,23 @@ TEST(ReverseDifferential, TinyBlocksHitEveryBlockEdge) {
     ExpectSameAsReference(dir, RandomInput(rng, shape), capacity,
                           "case " + std::to_string(i) + ", block of " + std::to_string(capacity) + " bytes");
   }
+}
+
+// Calls on several threads at once share nothing: each still matches the
+// reference exactly.
+TEST(ReverseDifferential, ThreadsReversingAtOnceDoNotInterfere) {
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      TempDir dir;
+      std::mt19937 rng(t);
+      for (int i = 0; i < 100; ++i) {
+        const Shape shape{static_cast<std::uint16_t>(1 + rng() % 4), 16};
+        ExpectSameAsReference(dir, RandomInput(rng, shape), kReverseBufferBytes, "thread " + std::to_string(t));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
 }
 
 }  // namespace
