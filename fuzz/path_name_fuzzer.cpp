@@ -18,11 +18,20 @@ bool DecodeUtf8(const char* name, std::vector<char16_t>* units) {
   while (*s != 0) {
     std::uint32_t cp;
     int extra;
-    if (*s < 0x80) { cp = *s; extra = 0; }
-    else if ((*s & 0xE0) == 0xC0) { cp = *s & 0x1Fu; extra = 1; }
-    else if ((*s & 0xF0) == 0xE0) { cp = *s & 0x0Fu; extra = 2; }
-    else if ((*s & 0xF8) == 0xF0) { cp = *s & 0x07u; extra = 3; }
-    else return false;
+    if (*s < 0x80) {
+      cp = *s;
+      extra = 0;
+    } else if ((*s & 0xE0) == 0xC0) {
+      cp = *s & 0x1Fu;
+      extra = 1;
+    } else if ((*s & 0xF0) == 0xE0) {
+      cp = *s & 0x0Fu;
+      extra = 2;
+    } else if ((*s & 0xF8) == 0xF0) {
+      cp = *s & 0x07u;
+      extra = 3;
+    } else
+      return false;
     ++s;
     for (int i = 0; i < extra; ++i, ++s) {
       if ((*s & 0xC0) != 0x80) return false;
@@ -57,10 +66,15 @@ std::size_t Utf8Length(const std::vector<char16_t>& units) {
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < units.size(); ++i) {
     const char16_t u = units[i];
-    if (u < 0x80) bytes += 1;
-    else if (u < 0x800) bytes += 2;
-    else if (u >= 0xD800 && u <= 0xDBFF) { bytes += 4; ++i; }
-    else bytes += 3;
+    if (u < 0x80)
+      bytes += 1;
+    else if (u < 0x800)
+      bytes += 2;
+    else if (u >= 0xD800 && u <= 0xDBFF) {
+      bytes += 4;
+      ++i;
+    } else
+      bytes += 3;
   }
   return bytes;
 }

@@ -22,7 +22,8 @@ namespace {
 // Files live in memory where there is a memory file system.
 const std::string& WorkDir() {
   static const std::string dir = [] {
-    std::string pattern = (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/tarnwick-fuzz-XXXXXX");
+    std::string pattern =
+        (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/tarnwick-fuzz-XXXXXX");
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern;
   }();

@@ -1,9 +1,9 @@
 // The library's exported functions: plain C names over the platform's own
 // files and capture device, results as the public header gives them.
 
-#include "tarnwick.h"
 #include "file_ops.h"
 #include "recorder.h"
+#include "tarnwick.h"
 #include "wav_reverse.h"
 
 extern "C" {

@@ -39,8 +39,7 @@ struct FileOps {
 
   // Reads up to n bytes at offset without moving the position. Stops early
   // only at end of file. Fails on files that cannot seek.
-  bool (*read_at)(FileHandle file, std::uint64_t offset, void* buffer, std::size_t n,
-                  std::size_t* got);
+  bool (*read_at)(FileHandle file, std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got);
 
   // Writes all n bytes at the current position and advances it, or fails.
   // Works on files that cannot seek. A short write (disk full) fails.

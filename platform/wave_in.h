@@ -96,11 +96,10 @@ inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
 inline constexpr MMRESULT WAVERR_SYNC = 35;
 
 // The form of a CALLBACK_FUNCTION callback, passed to waveInOpen as a DWORD_PTR.
-using WaveInProc = void (*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                            DWORD_PTR param2);
+using WaveInProc = void (*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
-MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback,
-                    DWORD_PTR instance, DWORD flags);
+MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance,
+                    DWORD flags);
 MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size);
 MMRESULT waveInUnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size);
 MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT header_size);

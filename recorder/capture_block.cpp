@@ -9,8 +9,7 @@
 
 namespace tarnwick {
 
-void OnCaptureBlock(HWAVEIN device, UINT message, DWORD_PTR /*instance*/, DWORD_PTR /*param1*/,
-                    DWORD_PTR /*param2*/) {
+void OnCaptureBlock(HWAVEIN device, UINT message, DWORD_PTR /*instance*/, DWORD_PTR /*param1*/, DWORD_PTR /*param2*/) {
   if (message != WIM_DATA) return;  // open and close notices
   RecorderState& r = g_recorder;
 

@@ -17,9 +17,13 @@ namespace {
 // never takes this lock.
 std::mutex g_host_calls;
 
-constexpr WAVEFORMATEX kCaptureFormat = {
-    WAVE_FORMAT_PCM, kRecordingChannels, kRecordingRate, kRecordingRate * kRecordingBits / 8,
-    kRecordingChannels * kRecordingBits / 8, kRecordingBits, 0};
+constexpr WAVEFORMATEX kCaptureFormat = {WAVE_FORMAT_PCM,
+                                         kRecordingChannels,
+                                         kRecordingRate,
+                                         kRecordingRate* kRecordingBits / 8,
+                                         kRecordingChannels* kRecordingBits / 8,
+                                         kRecordingBits,
+                                         0};
 
 constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 
@@ -37,7 +41,8 @@ std::int32_t OpenCaptureDevice() {
   r.buffer_header.dwFlags = 0;
   r.buffer_header.dwLoops = 0;
   r.capture->prepare_header(r.device, &r.buffer_header, kHeaderSize);
-  if (r.capture->add_buffer(r.device, &r.buffer_header, kHeaderSize) != MMSYSERR_NOERROR) return TARNWICK_RECORD_QUEUE_FAILED;
+  if (r.capture->add_buffer(r.device, &r.buffer_header, kHeaderSize) != MMSYSERR_NOERROR)
+    return TARNWICK_RECORD_QUEUE_FAILED;
   if (r.capture->start(r.device) != MMSYSERR_NOERROR) return TARNWICK_RECORD_START_FAILED;
   return TARNWICK_DONE;
 }

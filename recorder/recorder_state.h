@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "file_ops.h"
-#include "wave_in.h"
 #include "wav_header.h"
+#include "wave_in.h"
 
 namespace tarnwick {
 

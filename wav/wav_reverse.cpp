@@ -67,9 +67,8 @@ std::int32_t Finish(const FileOps& files, FileHandle in, FileHandle out, std::in
 // first that starts at byte 44 or earlier. When that one would start before
 // byte 0 it cannot be read: the frames before it are written and the result
 // is 1. `buffer` holds at least one frame.
-std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out,
-                           std::uint64_t input_bytes, std::uint32_t frame_bytes,
-                           std::uint8_t* buffer, std::size_t capacity) {
+std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out, std::uint64_t input_bytes,
+                           std::uint32_t frame_bytes, std::uint8_t* buffer, std::size_t capacity) {
   if (input_bytes <= kWavHeaderBytes) return TARNWICK_DONE;
   const std::uint64_t data_bytes = input_bytes - kWavHeaderBytes;
   // Frames start at input_bytes - k * F for k = 1 .. count; the last of them is
@@ -112,16 +111,14 @@ std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out,
 
 }  // namespace
 
-std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path,
-                            const char16_t* output_path) {
+std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path, const char16_t* output_path) {
   // Page-aligned, so that the kernel's copies in and out of it run at full speed.
   alignas(4096) std::uint8_t buffer[kReverseBufferBytes];
   return ReverseWavFileWithBuffer(files, input_path, output_path, buffer, sizeof buffer);
 }
 
-std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* input_path,
-                                      const char16_t* output_path, std::uint8_t* buffer,
-                                      std::size_t capacity) {
+std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* input_path, const char16_t* output_path,
+                                      std::uint8_t* buffer, std::size_t capacity) {
   if (input_path == nullptr) return TARNWICK_REVERSE_INPUT_FAILED;
   if (output_path == nullptr) return TARNWICK_REVERSE_OUTPUT_FAILED;
 
@@ -137,7 +134,8 @@ std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* inpu
 
   WAVHeader header{};
   std::size_t got = 0;
-  if (!files.read(in, header.bytes, sizeof header.bytes, &got)) return Finish(files, in, kNoFile, TARNWICK_REVERSE_INPUT_FAILED);
+  if (!files.read(in, header.bytes, sizeof header.bytes, &got))
+    return Finish(files, in, kNoFile, TARNWICK_REVERSE_INPUT_FAILED);
   // Shorter than a header, or not a WAVE form: nothing to reverse, no output.
   if (got < sizeof header.bytes || !IsWaveForm(header)) return Finish(files, in, kNoFile, TARNWICK_REVERSE_NOT_WAVE);
 
@@ -150,13 +148,14 @@ std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* inpu
   if (files.create(output_name, in, &out) != CreateResult::kCreated) {
     return Finish(files, in, kNoFile, TARNWICK_REVERSE_OUTPUT_FAILED);
   }
-  if (!files.write(out, header.bytes, sizeof header.bytes)) return Finish(files, in, out, TARNWICK_REVERSE_OUTPUT_FAILED);
+  if (!files.write(out, header.bytes, sizeof header.bytes))
+    return Finish(files, in, out, TARNWICK_REVERSE_OUTPUT_FAILED);
 
   std::uint64_t input_bytes = 0;
   if (!files.size(in, &input_bytes)) return Finish(files, in, out, TARNWICK_REVERSE_INPUT_FAILED);
 
-  const std::int32_t result = ReverseFrames(files, in, out, input_bytes, static_cast<std::uint32_t>(frame_bytes),
-                                            buffer, capacity);
+  const std::int32_t result =
+      ReverseFrames(files, in, out, input_bytes, static_cast<std::uint32_t>(frame_bytes), buffer, capacity);
   return Finish(files, in, out, result);
 }
 

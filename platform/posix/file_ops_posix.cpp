@@ -1,9 +1,9 @@
 // POSIX files: descriptors, positioned I/O, errno handled here and nowhere else.
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "file_ops.h"
 
@@ -24,8 +24,7 @@ bool OpenRead(const char* name, FileHandle* file) {
 bool SameFile(int a, int b) {
   struct stat sa {};
   struct stat sb {};
-  return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 CreateResult Create(const char* name, FileHandle keep, FileHandle* file) {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <sys/resource.h>
+#include <atomic>
 
 #include <chrono>
 #include <cstdio>

@@ -50,9 +50,9 @@ TEST_F(RecorderLogic, FinishedHeaderIsByteForByteTheCanonicalOne) {
   ASSERT_TRUE(DeliverBuffer(kBlockBytes));
   ASSERT_TRUE(DeliverBuffer(kBlockBytes));
   EXPECT_EQ(StopRecording(), 2);
-  const std::uint8_t expected[44] = {'R', 'I', 'F', 'F', 0x24, 0x7D, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                     0x10, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 0x10, 0,
-                                     'd', 'a', 't', 'a', 0x00, 0x7D, 0, 0};
+  const std::uint8_t expected[44] = {'R', 'I',  'F', 'F', 0x24, 0x7D, 0,   0,   'W', 'A',  'V',  'E',  'f', 'm',  't',
+                                     ' ', 0x10, 0,   0,   0,    1,    0,   1,   0,   0x40, 0x1F, 0,    0,   0x80, 0x3E,
+                                     0,   0,    2,   0,   0x10, 0,    'd', 'a', 't', 'a',  0x00, 0x7D, 0,   0};
   const Bytes file = File("rec.wav");
   ASSERT_EQ(file.size(), 44u + 2 * kBlockBytes);
   EXPECT_EQ(std::memcmp(file.data(), expected, 44), 0);

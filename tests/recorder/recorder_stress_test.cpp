@@ -65,7 +65,8 @@ TEST(RecorderStress, HostThreadsStartingAndStoppingAtOnce) {
   for (std::thread& host : hosts) host.join();
   EXPECT_EQ(StopRecording(), 0);
   for (int t = 0; t < 2; ++t) {
-    for (int i = 0; i < 50; ++i) ExpectFinished(dir.File("host" + std::to_string(t) + "-" + std::to_string(i) + ".wav"));
+    for (int i = 0; i < 50; ++i)
+      ExpectFinished(dir.File("host" + std::to_string(t) + "-" + std::to_string(i) + ".wav"));
   }
 }
 

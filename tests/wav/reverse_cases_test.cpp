@@ -35,7 +35,9 @@ TEST(ReverseCases, WorkedExamples) {
   };
   const Case cases[] = {
       {"no samples", 2, 16, {}, {}},
-      {"three stereo frames", 2, 16,
+      {"three stereo frames",
+       2,
+       16,
        {0xA0, 0xA1, 0xA2, 0xA3, 0xB0, 0xB1, 0xB2, 0xB3, 0xC0, 0xC1, 0xC2, 0xC3},
        {0xC0, 0xC1, 0xC2, 0xC3, 0xB0, 0xB1, 0xB2, 0xB3, 0xA0, 0xA1, 0xA2, 0xA3}},
       {"8-bit mono", 1, 8, {0x61, 0x62, 0x63}, {0x63, 0x62, 0x61}},
@@ -164,8 +166,8 @@ TEST(ReverseCases, OutputThatIsTheInputIsRefusedAndTheInputKept) {
   ASSERT_EQ(::link(dir.File("in.wav").c_str(), dir.File("hard.wav").c_str()), 0);
   ASSERT_EQ(::symlink(dir.File("in.wav").c_str(), dir.File("soft.wav").c_str()), 0);
   ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
-  for (const std::string& out : {dir.File("in.wav"), dir.path() + "/sub/../in.wav", dir.File("hard.wav"),
-                                 dir.File("soft.wav")}) {
+  for (const std::string& out :
+       {dir.File("in.wav"), dir.path() + "/sub/../in.wav", dir.File("hard.wav"), dir.File("soft.wav")}) {
     EXPECT_EQ(Reverse(dir.File("in.wav"), out), TARNWICK_REVERSE_OUTPUT_FAILED) << out;
     EXPECT_EQ(ReadFile(dir.File("in.wav")), input) << out;
   }
@@ -193,8 +195,8 @@ TEST(ReverseCases, EveryFailingCallIsReportedAndNothingLeaks) {
   Bytes samples(4 * 50000);
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i);
   WriteFile(dir.File("in.wav"), MakeWav(2, 16, 8000, samples));
-  const FileCall calls[] = {FileCall::kOpenRead, FileCall::kCreate, FileCall::kRead,
-                            FileCall::kReadAt,   FileCall::kWrite,  FileCall::kSize, FileCall::kClose};
+  const FileCall calls[] = {FileCall::kOpenRead, FileCall::kCreate, FileCall::kRead, FileCall::kReadAt,
+                            FileCall::kWrite,    FileCall::kSize,   FileCall::kClose};
   const Fault faults[] = {Fault::kFail, Fault::kShortRead, Fault::kNoSpace};
   const int descriptors = OpenDescriptorCount();
   int hits = 0;
@@ -251,7 +253,7 @@ bool Read(FileHandle, void* buffer, std::size_t n, std::size_t* got) {
 }
 bool ReadAt(FileHandle, std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
   auto* bytes = static_cast<std::uint8_t*>(buffer);
-  Stamp(bytes, offset);                // first frame of the block
+  Stamp(bytes, offset);                  // first frame of the block
   Stamp(bytes + n - 4, offset + n - 4);  // last frame of the block
   *got = n;
   return true;

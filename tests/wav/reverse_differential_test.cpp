@@ -28,8 +28,7 @@ Shape RandomShape(std::mt19937& rng) {
               static_cast<std::uint16_t>(rng() % 3 == 0 ? 65535 : rng() % 200)};
     case 1:  // frames wider than the header
       return {static_cast<std::uint16_t>(8 + rng() % 24), 32};
-    default:
-      return {static_cast<std::uint16_t>(1 + rng() % 8), common_bits[rng() % 6]};
+    default: return {static_cast<std::uint16_t>(1 + rng() % 8), common_bits[rng() % 6]};
   }
 }
 
@@ -46,9 +45,9 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
   for (auto& b : samples) b = static_cast<std::uint8_t>(rng());
   Bytes file = MakeWav(shape.channels, shape.bits, 8000, samples);
   switch (rng() % 20) {
-    case 0: file.resize(rng() % 44); break;     // shorter than a header
-    case 1: file[8] = 'w'; break;               // not a WAVE form
-    case 2: file[0] = 'X'; break;               // no RIFF, still a WAVE form
+    case 0: file.resize(rng() % 44); break;  // shorter than a header
+    case 1: file[8] = 'w'; break;            // not a WAVE form
+    case 2: file[0] = 'X'; break;            // no RIFF, still a WAVE form
     default: break;
   }
   return file;
