@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config libasound2-dev libgtest-dev libgmock-dev binutils)
-test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev)
+test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3)
 bench=("${build[@]}" sox ffmpeg time)
 
 case "${1:-all}" in

@@ -1,10 +1,50 @@
 #!/usr/bin/env bash
-# Builds with warnings as errors and runs the whole test suite.
+# The whole test suite, as CI runs it: builds with warnings as errors (g++ and
+# clang), the tests in an optimised build and under AddressSanitizer with
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, a minute of
+# differential fuzzing per target, clang-format and clang-tidy, and coverage.
+# TARNWICK_QUICK=1 runs only the optimised build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
 
-preset=ci
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset"
-ctest --preset "$preset" --parallel 2
+passed=0
+failed=0
+# Runs one CTest preset and adds its counts to the totals.
+run_suite() {
+  local preset=$1 log
+  log=$(mktemp)
+  echo "== tests: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" >/dev/null
+  if ctest --preset "$preset" --parallel 2 >"$log" 2>&1; then status=0; else status=1; fi
+  tail -n 3 "$log"
+  local total fails
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  fails=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
+  if [ "$status" -ne 0 ]; then
+    grep -E 'Failed|\*\*\*' "$log" | head -n 20 || true
+    # The failing tests' output, for the CI log.
+    ctest --preset "$preset" --rerun-failed --output-on-failure 2>&1 | tail -n 60 || true
+  fi
+  rm -f "$log"
+  passed=$((passed + ${total:-0} - ${fails:-0}))
+  failed=$((failed + ${fails:-0}))
+  [ "$status" -eq 0 ] || { echo "tarnwick: $passed passed, $failed failed"; exit 1; }
+}
+
+run_suite ci
+if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
+  echo "== build: clang, warnings as errors"
+  cmake --preset ci-clang >/dev/null
+  cmake --build --preset ci-clang >/dev/null
+  run_suite asan
+  run_suite tsan
+  echo "== fuzzing"
+  bash fuzz/run.sh "${TARNWICK_FUZZ_SECONDS:-60}"
+  echo "== static checks"
+  bash scripts/static-checks.sh
+  echo "== coverage"
+  bash scripts/coverage.sh
+fi
+echo "tarnwick: $passed passed, $failed failed"
