@@ -1,6 +1,7 @@
 #include "cli_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,11 +14,18 @@ namespace tarnwick::clitest {
 namespace {
 
 // The whole file, then the file itself is gone.
-std::string TakeFile(const char* path) {
+std::string TakeFile(const std::string& path) {
   std::ostringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
-  ::unlink(path);
+  ::unlink(path.c_str());
   return text.str();
+}
+
+int TempFile(std::string* name) {
+  char pattern[] = "/tmp/tarnwick-cli-output-XXXXXX";
+  const int fd = ::mkstemp(pattern);
+  *name = pattern;
+  return fd;
 }
 
 }  // namespace
@@ -29,13 +37,9 @@ std::vector<std::string> ProcessResult::ErrLines() const {
   return lines;
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& argv) {
-  // The child's output goes to files, not pipes: nothing to drain while
-  // waiting, however much it prints.
-  char out_name[] = "/tmp/tarnwick-cli-out-XXXXXX";
-  char err_name[] = "/tmp/tarnwick-cli-err-XXXXXX";
-  const int out_fd = ::mkstemp(out_name);
-  const int err_fd = ::mkstemp(err_name);
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, ChildStdin stdin_kind) {
+  out_fd_ = TempFile(&out_name_);
+  err_fd_ = TempFile(&err_name_);
   std::vector<char*> child_argv;
   child_argv.reserve(argv.size() + 1);
   for (const std::string& arg : argv) child_argv.push_back(const_cast<char*>(arg.c_str()));
@@ -43,23 +47,70 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
 
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  ::posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-  ProcessResult result;
+  int pipe_fds[2] = {-1, -1};
+  switch (stdin_kind) {
+    case ChildStdin::kDevNull: ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0); break;
+    case ChildStdin::kClosed: ::posix_spawn_file_actions_addclose(&actions, 0); break;
+    case ChildStdin::kPipe:
+      if (::pipe2(pipe_fds, O_CLOEXEC) == 0) {
+        ::posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
+        stdin_fd_ = pipe_fds[1];
+      }
+      break;
+  }
+  ::posix_spawn_file_actions_adddup2(&actions, out_fd_, 1);
+  ::posix_spawn_file_actions_adddup2(&actions, err_fd_, 2);
   pid_t pid = 0;
-  if (::posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), environ) == 0) {
+  if (::posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), environ) == 0) pid_ = pid;
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (pipe_fds[0] >= 0) ::close(pipe_fds[0]);
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    (void)Wait();
+  }
+  if (stdin_fd_ >= 0) ::close(stdin_fd_);
+  if (out_fd_ >= 0) ::close(out_fd_);
+  if (err_fd_ >= 0) ::close(err_fd_);
+  if (!out_name_.empty()) ::unlink(out_name_.c_str());
+  if (!err_name_.empty()) ::unlink(err_name_.c_str());
+}
+
+bool ChildProcess::Running() const {
+  siginfo_t info{};
+  return pid_ > 0 && ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
+}
+
+void ChildProcess::Signal(int signal_number) const {
+  if (pid_ > 0) ::kill(pid_, signal_number);
+}
+
+void ChildProcess::WriteStdin(const std::string& text) const {
+  if (stdin_fd_ >= 0) (void)::write(stdin_fd_, text.data(), text.size());
+}
+
+ProcessResult ChildProcess::Wait() {
+  ProcessResult result;
+  if (pid_ > 0) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
+    pid_ = -1;
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   }
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::close(out_fd);
-  ::close(err_fd);
-  result.out = TakeFile(out_name);
-  result.err = TakeFile(err_name);
+  result.out = TakeFile(out_name_);
+  result.err = TakeFile(err_name_);
+  out_name_.clear();
+  err_name_.clear();
   return result;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv) {
+  ChildProcess child(argv, ChildStdin::kDevNull);
+  return child.Wait();
 }
 
 ProcessResult RunCli(const std::vector<std::string>& args) {
