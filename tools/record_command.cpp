@@ -64,6 +64,8 @@ class StatusLine {
  public:
   StatusLine(const std::string& path, bool enabled) : enabled_(enabled), tail_(enabled ? path : std::string()) {}
 
+  bool enabled() const { return enabled_; }
+
   void Show(const std::string& elapsed, const std::string& hint) {
     if (!enabled_) return;
     SoundLevel level;
@@ -112,10 +114,13 @@ void WaitForStop(StopEvents& stops, std::optional<long> seconds, StatusLine& sta
     if (now >= deadline) return;
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
     status.Show(ElapsedText(elapsed, seconds), stops.WatchingStdin() ? "Enter or Ctrl-C stops" : "Ctrl-C stops");
-    long timeout = kRedrawMs;
+    // Without a terminal there is nothing to redraw: the thread sleeps until
+    // something ends the recording.
+    long timeout = status.enabled() ? kRedrawMs : -1;
     if (seconds) {
       // Rounded up, so the loop does not spin through the last millisecond.
-      timeout = std::min<long>(timeout, std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+      const long left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      timeout = timeout < 0 ? left : std::min(timeout, left);
     }
     if (stops.Wait(static_cast<int>(timeout)) != StopEvents::Event::kNone) return;
   }
