@@ -50,62 +50,51 @@ CreateResult Create(const char* name, FileHandle keep, FileHandle* file) {
   return CreateResult::kCreated;
 }
 
-bool Read(FileHandle file, void* buffer, std::size_t n, std::size_t* got) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
+// Repeats `transfer(done)` -- one read, pread, write or pwrite of the bytes
+// from `done` on -- until all n bytes have moved, retrying interruptions. A
+// transfer of 0 bytes is the end of the file for reads and a failure for
+// writes.
+template <typename Transfer>
+bool MoveAll(std::size_t n, std::size_t* moved, bool zero_is_end, Transfer transfer) {
   std::size_t done = 0;
   while (done < n) {
-    ssize_t r = ::read(Fd(file), bytes + done, n - done);
+    const ssize_t r = transfer(done);
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0) break;
+    if (r < 0 || (r == 0 && !zero_is_end)) break;
     if (r == 0) {
-      *got = done;
+      *moved = done;
       return true;
     }
     done += static_cast<std::size_t>(r);
   }
-  *got = done;
+  *moved = done;
   return done == n;
+}
+
+bool Read(FileHandle file, void* buffer, std::size_t n, std::size_t* got) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  return MoveAll(n, got, true, [&](std::size_t done) { return ::read(Fd(file), bytes + done, n - done); });
 }
 
 bool ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
   auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::pread(Fd(file), bytes + done, n - done, static_cast<off_t>(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) break;
-    if (r == 0) {
-      *got = done;
-      return true;
-    }
-    done += static_cast<std::size_t>(r);
-  }
-  *got = done;
-  return done == n;
-}
-
-bool WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t n) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::pwrite(Fd(file), bytes + done, n - done, static_cast<off_t>(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += static_cast<std::size_t>(r);
-  }
-  return true;
+  return MoveAll(n, got, true, [&](std::size_t done) {
+    return ::pread(Fd(file), bytes + done, n - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool Write(FileHandle file, const void* buffer, std::size_t n) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::write(Fd(file), bytes + done, n - done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += static_cast<std::size_t>(r);
-  }
-  return true;
+  std::size_t moved = 0;
+  return MoveAll(n, &moved, false, [&](std::size_t done) { return ::write(Fd(file), bytes + done, n - done); });
+}
+
+bool WriteAt(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t n) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t moved = 0;
+  return MoveAll(n, &moved, false, [&](std::size_t done) {
+    return ::pwrite(Fd(file), bytes + done, n - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool Size(FileHandle file, std::uint64_t* bytes) {
