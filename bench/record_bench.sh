@@ -5,7 +5,9 @@
 # a temporary directory and stopped at exit. Prints a Markdown table:
 #
 #   - CPU per recorded second: user + sys of `tarnwick record --seconds 30`,
-#     divided by 30 (GNU time), also as a share of one core.
+#     divided by 30 (GNU time), also as a share of one core; and the same over
+#     the long recording below, where GNU time's 10 ms steps and the start-up
+#     (loading, ALSA's configuration, connecting to the daemon) weigh less.
 #   - Stop latency: SoundRecorderStop() timed on the steady clock by a host of
 #     its own (bench/record_stop_latency.cpp), and SIGINT to exit of the tool;
 #     medians over BENCH_STOP_RUNS runs, each stopped inside a block.
@@ -110,7 +112,10 @@ rm -f "$work/sigint.wav"
 # --- lost samples ------------------------------------------------------------
 record_seconds=$((minutes * 60))
 echo "== lost samples: recording $minutes min" >&2
-"$tarnwick" record "$work/long.wav" --seconds "$record_seconds" </dev/null >/dev/null
+/usr/bin/time -f "%U %S" -o "$work/cpu-long.txt" "$tarnwick" record "$work/long.wav" --seconds "$record_seconds" \
+  </dev/null >/dev/null
+read -r long_user long_sys <"$work/cpu-long.txt"
+long_share=$(calc "($long_user + $long_sys) * 100 / $record_seconds")
 read -r blocks samples breaks lost repeated < <("$ramp_check" "$work/long.wav")
 # The tool stops a hair before the deadline, so the last block is part-filled.
 missing_blocks=$((record_seconds - blocks))
@@ -126,6 +131,8 @@ echo "| measure | result | target | |"
 echo "|---|---|---|---|"
 printf '| CPU per recorded second (`record --seconds %s`, user+sys / %s) | %.2f ms (%.3f %% of one core) | <= 0.5 %% | %s |\n' \
   "$cpu_seconds" "$cpu_seconds" "$cpu_ms" "$cpu_share" "$(verdict "$cpu_share <= 0.5")"
+printf '| CPU per recorded second over the %s min recording (start-up spread thinner, finer than time'"'"'s 10 ms) | %.2f ms (%.3f %% of one core) | <= 0.5 %% | %s |\n' \
+  "$minutes" "$(calc "$long_share * 10")" "$long_share" "$(verdict "$long_share <= 0.5")"
 printf '| Stop latency: SoundRecorderStop() (median of %s, max) | %.1f ms (max %.1f) | < 50 ms | %s |\n' \
   "$stop_runs" "$stop_median" "$(max_of "$work/stop.ms")" "$(verdict "$stop_median < 50")"
 printf '| Stop latency: SIGINT to exit of `tarnwick record` (median of %s, max) | %.1f ms (max %.1f) | < 50 ms | %s |\n' \
