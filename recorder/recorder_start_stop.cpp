@@ -17,13 +17,10 @@ namespace {
 // never takes this lock.
 std::mutex g_host_calls;
 
-constexpr WAVEFORMATEX kCaptureFormat = {WAVE_FORMAT_PCM,
-                                         kRecordingChannels,
-                                         kRecordingRate,
-                                         kRecordingRate* kRecordingBits / 8,
-                                         kRecordingChannels* kRecordingBits / 8,
-                                         kRecordingBits,
-                                         0};
+constexpr WORD kFrameBytes = kRecordingChannels * kRecordingBits / 8;
+constexpr DWORD kBytesPerSecond = kRecordingRate * kFrameBytes;
+constexpr WAVEFORMATEX kCaptureFormat = {
+    WAVE_FORMAT_PCM, kRecordingChannels, kRecordingRate, kBytesPerSecond, kFrameBytes, kRecordingBits, 0};
 
 constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 
