@@ -32,7 +32,6 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -26,6 +26,7 @@ class TempDir {
 using Bytes = std::vector<std::uint8_t>;
 
 void WriteFile(const std::string& path, const Bytes& bytes);
+// The whole file; empty when it does not exist.
 Bytes ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 

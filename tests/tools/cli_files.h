@@ -1,33 +1,22 @@
 #pragma once
-// Files for the command-line tests: a scratch directory per test, whole-file
-// reads and writes, and WAV files built byte by byte.
+// Files for the command-line tests: expected reversals and sample patterns.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+#include "wav_bytes.h"
+
 namespace tarnwick::clitest {
 
-using Bytes = std::vector<std::uint8_t>;
-
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-Bytes ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const Bytes& bytes);
-
-// A canonical 44-byte PCM header followed by `data`.
-Bytes CanonicalWav(std::uint16_t channels, std::uint16_t bits, std::uint32_t rate, const Bytes& data);
+// Scratch directories, whole files and canonical WAV files are the shared
+// test support's.
+using test::Bytes;
+using test::MakeWav;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
 
 // What a reversal of `file` must produce: its first 44 bytes, then everything
 // after them taken as frames of `frame_bytes` in reverse order. The length

@@ -32,7 +32,7 @@ TEST_P(LibrarySearch, FindsTheLibraryInTheLayout) {
       std::string(TARNWICK_MULTIARCH).empty()) {
     GTEST_SKIP() << "no multiarch directory on this platform";
   }
-  ScratchDir dir;
+  TempDir dir;
   fs::create_directories(dir.File("bin"));
   fs::copy_file(TARNWICK_CLI, dir.File("bin/tarnwick"));
   std::string library_dir = layout.library_dir;
@@ -50,11 +50,11 @@ TEST_P(LibrarySearch, FindsTheLibraryInTheLayout) {
   std::vector<std::string> argv{tool, "reverse", dir.File("in.wav"), dir.File("out.wav")};
   if (layout.through_ld_library_path) argv.insert(argv.begin(), {"env", "LD_LIBRARY_PATH=" + dir.File(library_dir)});
 
-  const Bytes input = CanonicalWav(1, 16, 8000, PatternBytes(64, 9));
-  WriteBytes(dir.File("in.wav"), input);
+  const Bytes input = MakeWav(1, 16, 8000, PatternBytes(64, 9));
+  WriteFile(dir.File("in.wav"), input);
   const ProcessResult run = RunProcess(argv);
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(ReadBytes(dir.File("out.wav")), ExpectedReversal(input, 2));
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), ExpectedReversal(input, 2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, LibrarySearch,
@@ -70,9 +70,9 @@ TEST(LibrarySearch, NoLibraryAnywhereExits70) {
     ::dlclose(installed);
     GTEST_SKIP() << "a libTarnwick is installed on the system search path";
   }
-  ScratchDir dir;
+  TempDir dir;
   fs::copy_file(TARNWICK_CLI, dir.File("tarnwick"));
-  WriteBytes(dir.File("in.wav"), CanonicalWav(1, 16, 8000, PatternBytes(64, 9)));
+  WriteFile(dir.File("in.wav"), MakeWav(1, 16, 8000, PatternBytes(64, 9)));
   const ProcessResult run = RunProcess({dir.File("tarnwick"), "reverse", dir.File("in.wav"), dir.File("out.wav")});
   EXPECT_EQ(run.exit_code, 70);
   ASSERT_EQ(run.ErrLines().size(), 1u) << run.err;
@@ -90,9 +90,9 @@ class LibraryOption : public ::testing::TestWithParam<ExplicitLibrary> {};
 
 TEST_P(LibraryOption, LoadsExactlyThatFile) {
   const ExplicitLibrary e = GetParam();
-  ScratchDir dir;
-  WriteBytes(dir.File("not-a-library.so"), Bytes{'h', 'i', '\n'});
-  WriteBytes(dir.File("in.wav"), CanonicalWav(1, 16, 8000, PatternBytes(64, 9)));
+  TempDir dir;
+  WriteFile(dir.File("not-a-library.so"), Bytes{'h', 'i', '\n'});
+  WriteFile(dir.File("in.wav"), MakeWav(1, 16, 8000, PatternBytes(64, 9)));
   const std::string path = e.path == "TEXT" ? dir.File("not-a-library.so") : e.path;
   const ProcessResult run = RunCli({"reverse", "--library", path, dir.File("in.wav"), dir.File("out.wav")});
   EXPECT_EQ(run.exit_code, e.exit_code) << run.err;

@@ -39,7 +39,7 @@ int ReportedSeconds(const std::string& out, const std::string& path) {
 // it: the virtual device's samples without a gap, then, in the last block
 // only, the silence that pads the part of a second left when it stopped.
 void ExpectFinishedRecording(const std::string& path, int seconds) {
-  const Bytes file = ReadBytes(path);
+  const Bytes file = ReadFile(path);
   ASSERT_EQ(file.size(), 44 + kBlockBytes * static_cast<std::size_t>(seconds));
   if (HaveSox()) {
     const ProcessResult info = RunProcess({"sox", "--i", path});
@@ -76,7 +76,7 @@ class RecordStops : public ::testing::TestWithParam<StopCase> {};
 
 TEST_P(RecordStops, FinishesTheFileWhateverStopsIt) {
   const StopCase c = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("rec.wav");
   std::vector<std::string> argv{TARNWICK_CLI, "record", path};
   argv.insert(argv.end(), c.options.begin(), c.options.end());
@@ -117,14 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Record, NoCaptureDeviceExitsOneAndLeavesAnEmptyRecording) {
   test::AlsaConfigOverride no_devices("pcm.default { type hw card 99 }\n");
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("rec.wav");
   const ProcessResult run = RunCli({"record", path, "--seconds", "5"});
   EXPECT_EQ(run.exit_code, 1);
   ASSERT_EQ(run.ErrLines().size(), 1u) << run.err;
   EXPECT_EQ(run.ErrLines()[0].rfind("tarnwick: ", 0), 0u) << run.err;
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(ReadBytes(path), CanonicalWav(1, 16, 8000, {}));
+  EXPECT_EQ(ReadFile(path), MakeWav(1, 16, 8000, {}));
 }
 
 struct Refusal {
@@ -139,7 +139,7 @@ class RecordRefuses : public ::testing::TestWithParam<Refusal> {};
 // Refused before anything is recorded: one message, and no file.
 TEST_P(RecordRefuses, WithOneMessageAndNoFile) {
   const Refusal r = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   std::vector<std::string> args = r.args;
   for (std::string& arg : args) {
     if (arg == "OUT") arg = dir.File("rec.wav");
@@ -147,7 +147,7 @@ TEST_P(RecordRefuses, WithOneMessageAndNoFile) {
   const ProcessResult run = RunCli(args);
   EXPECT_EQ(run.exit_code, r.exit_code) << run.err;
   EXPECT_EQ(run.ErrLines().size(), 1u) << run.err;
-  EXPECT_TRUE(ReadBytes(dir.File("rec.wav")).empty());
+  EXPECT_TRUE(ReadFile(dir.File("rec.wav")).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -181,7 +181,7 @@ std::string DrainTerminal(int master) {
 // On a terminal: a status line rewritten in place, whose meter shows the
 // virtual device's full-scale ramp, and Enter ends the recording.
 TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.File("rec.wav");
   int master = -1;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);

@@ -24,14 +24,14 @@ class ReverseBytes : public ::testing::TestWithParam<Format> {};
 
 TEST_P(ReverseBytes, WritesTheHeaderThenTheFramesBackwards) {
   const Format f = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   const std::size_t frame = f.channels * f.bits / 8u;
-  const Bytes input = CanonicalWav(f.channels, f.bits, 8000, PatternBytes(f.frames * frame, f.bits));
-  WriteBytes(dir.File("in.wav"), input);
+  const Bytes input = MakeWav(f.channels, f.bits, 8000, PatternBytes(f.frames * frame, f.bits));
+  WriteFile(dir.File("in.wav"), input);
   const ProcessResult run = RunCli({"reverse", dir.File("in.wav"), dir.File("out.wav")});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err, "");  // a canonical file draws no warning
-  EXPECT_EQ(ReadBytes(dir.File("out.wav")), ExpectedReversal(input, frame));
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), ExpectedReversal(input, frame));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ReverseBytes,
@@ -47,7 +47,7 @@ class ReverseAgainstSox : public ::testing::TestWithParam<Format> {};
 TEST_P(ReverseAgainstSox, DataMatchesSoxReverse) {
   if (!HaveSox()) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh test installs it)";
   const Format f = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   const std::string in = dir.File("in.wav");
   ASSERT_EQ(RunProcess({"sox",
                         "-D",
@@ -76,9 +76,9 @@ TEST_P(ReverseAgainstSox, DataMatchesSoxReverse) {
   const ProcessResult run = RunCli({"reverse", in, dir.File("cli.wav")});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  const Bytes input = ReadBytes(in);
-  const Bytes ours = ReadBytes(dir.File("cli.wav"));
-  const Bytes theirs = ReadBytes(dir.File("sox.wav"));
+  const Bytes input = ReadFile(in);
+  const Bytes ours = ReadFile(dir.File("cli.wav"));
+  const Bytes theirs = ReadFile(dir.File("sox.wav"));
   ASSERT_EQ(ours.size(), theirs.size());
   EXPECT_TRUE(std::equal(ours.begin(), ours.begin() + 44, input.begin()));
   EXPECT_TRUE(std::equal(ours.begin() + 44, ours.end(), theirs.begin() + 44));
@@ -101,10 +101,10 @@ class ReverseFailure : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(ReverseFailure, ExitsWithTheResultAndOneLine) {
   const Failure f = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   std::string in = dir.File("in.wav");
   std::string out = dir.File("out.wav");
-  const Bytes good = CanonicalWav(2, 16, 8000, PatternBytes(400, 1));
+  const Bytes good = MakeWav(2, 16, 8000, PatternBytes(400, 1));
   const std::string name = f.name;
   if (name == "missing_input") {
   } else if (name == "input_is_a_directory") {
@@ -112,19 +112,19 @@ TEST_P(ReverseFailure, ExitsWithTheResultAndOneLine) {
   } else if (name == "zero_bit_samples") {
     Bytes bad = good;
     bad[34] = 0;
-    WriteBytes(in, bad);
+    WriteFile(in, bad);
   } else if (name == "output_directory_missing") {
-    WriteBytes(in, good);
+    WriteFile(in, good);
     out = dir.File("no/such/dir/out.wav");
   } else if (name == "output_is_input") {
-    WriteBytes(in, good);
+    WriteFile(in, good);
     out = in;
   } else if (name == "not_wave") {
     Bytes avi = good;
     std::copy_n("AVI ", 4, avi.begin() + 8);
-    WriteBytes(in, avi);
+    WriteFile(in, avi);
   } else if (name == "shorter_than_header") {
-    WriteBytes(in, Bytes(good.begin(), good.begin() + 30));
+    WriteFile(in, Bytes(good.begin(), good.begin() + 30));
   }
   const ProcessResult run = RunCli({"reverse", in, out});
   EXPECT_EQ(run.exit_code, f.exit_code);
@@ -134,7 +134,7 @@ TEST_P(ReverseFailure, ExitsWithTheResultAndOneLine) {
   EXPECT_NE(lines[0].find(f.message), std::string::npos) << lines[0];
   EXPECT_NE(lines[0].find("'" + (f.message_names_output ? out : in) + "'"), std::string::npos) << lines[0];
   if (name == "output_is_input") {
-    EXPECT_EQ(ReadBytes(in), good);
+    EXPECT_EQ(ReadFile(in), good);
   }
 }
 
@@ -151,8 +151,8 @@ INSTANTIATE_TEST_SUITE_P(Results, ReverseFailure,
 // Chunks the library does not know about are reversed with the samples: the
 // tool says so, and the reversal still happens exactly as for any file.
 TEST(ReverseWarning, HandMadeListChunkBeforeData) {
-  ScratchDir dir;
-  Bytes file = CanonicalWav(2, 16, 8000, {});
+  TempDir dir;
+  Bytes file = MakeWav(2, 16, 8000, {});
   file.resize(36);
   const Bytes info = {'L', 'I', 'S', 'T', 24,  0,   0,   0,   'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T',
                       12,  0,   0,   0,   'h', 'a', 'n', 'd', '-', 'm', 'a', 'd', 'e', '!', 0,   0};
@@ -161,7 +161,7 @@ TEST(ReverseWarning, HandMadeListChunkBeforeData) {
   const Bytes chunk = {'d', 'a', 't', 'a', 0xA0, 0x0F, 0, 0};
   file.insert(file.end(), chunk.begin(), chunk.end());
   file.insert(file.end(), data.begin(), data.end());
-  WriteBytes(dir.File("list.wav"), file);
+  WriteFile(dir.File("list.wav"), file);
 
   const ProcessResult run = RunCli({"reverse", dir.File("list.wav"), dir.File("out.wav")});
   EXPECT_EQ(run.exit_code, 0);
@@ -169,12 +169,12 @@ TEST(ReverseWarning, HandMadeListChunkBeforeData) {
   EXPECT_NE(run.err.find("warning"), std::string::npos);
   EXPECT_NE(run.err.find("\"LIST\""), std::string::npos);
   EXPECT_NE(run.err.find("reversed as if they were samples"), std::string::npos);
-  EXPECT_EQ(ReadBytes(dir.File("out.wav")), ExpectedReversal(file, 4));
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), ExpectedReversal(file, 4));
 }
 
 TEST(ReverseWarning, SoxExtensibleFormat) {
   if (!HaveSox()) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh test installs it)";
-  ScratchDir dir;
+  TempDir dir;
   const std::string in = dir.File("s24.wav");
   // sox writes 24-bit audio with the extensible format: a 40-byte format
   // chunk and a fact chunk before the data.
@@ -184,32 +184,32 @@ TEST(ReverseWarning, SoxExtensibleFormat) {
   EXPECT_EQ(run.exit_code, 0);
   ASSERT_EQ(run.ErrLines().size(), 1u) << run.err;
   EXPECT_NE(run.err.find("format chunk is 40 bytes"), std::string::npos) << run.err;
-  EXPECT_EQ(ReadBytes(dir.File("out.wav")), ExpectedReversal(ReadBytes(in), 3));
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), ExpectedReversal(ReadFile(in), 3));
 }
 
 TEST(ReverseWarning, ChunkAfterTheData) {
-  ScratchDir dir;
-  Bytes file = CanonicalWav(1, 16, 8000, PatternBytes(1000, 3));
+  TempDir dir;
+  Bytes file = MakeWav(1, 16, 8000, PatternBytes(1000, 3));
   const Bytes tail = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
   file.insert(file.end(), tail.begin(), tail.end());
-  WriteBytes(dir.File("tail.wav"), file);
+  WriteFile(dir.File("tail.wav"), file);
   const ProcessResult run = RunCli({"reverse", dir.File("tail.wav"), dir.File("out.wav")});
   EXPECT_EQ(run.exit_code, 0);
   ASSERT_EQ(run.ErrLines().size(), 1u) << run.err;
   EXPECT_NE(run.err.find("12 bytes after its data chunk"), std::string::npos) << run.err;
-  EXPECT_EQ(ReadBytes(dir.File("out.wav")), ExpectedReversal(file, 2));
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), ExpectedReversal(file, 2));
 }
 
 TEST(ReversePaths, NonAsciiUtf8NamesWorkEndToEnd) {
-  ScratchDir dir;
+  TempDir dir;
   std::filesystem::create_directory(dir.File("dïr ñ"));
   const std::string in = dir.File("dïr ñ/ünï€😀.wav");
   const std::string out = dir.File("dïr ñ/😀 reversed ü.wav");
-  const Bytes input = CanonicalWav(2, 16, 44100, PatternBytes(std::size_t{4} * 300, 5));
-  WriteBytes(in, input);
+  const Bytes input = MakeWav(2, 16, 44100, PatternBytes(std::size_t{4} * 300, 5));
+  WriteFile(in, input);
   const ProcessResult run = RunCli({"reverse", in, out});
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(ReadBytes(out), ExpectedReversal(input, 4));
+  EXPECT_EQ(ReadFile(out), ExpectedReversal(input, 4));
   EXPECT_EQ(RunCli({"show", out}).exit_code, 0);
 }
 
@@ -224,9 +224,9 @@ class ReverseBadUtf8 : public ::testing::TestWithParam<BadUtf8> {};
 
 TEST_P(ReverseBadUtf8, RefusedBeforeAnythingIsWritten) {
   const BadUtf8 b = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   const std::string good_in = dir.File("in.wav");
-  WriteBytes(good_in, CanonicalWav(1, 16, 8000, PatternBytes(100, 2)));
+  WriteFile(good_in, MakeWav(1, 16, 8000, PatternBytes(100, 2)));
   const std::string bad = dir.File(b.bytes);
   const ProcessResult run =
       b.as_output ? RunCli({"reverse", good_in, bad}) : RunCli({"reverse", bad, dir.File("out.wav")});

@@ -35,7 +35,7 @@ std::vector<int> BarHeights(const std::vector<std::string>& rows) {
 
 TEST(Show, ARisingSoundRampsUpAndItsReversalRampsDown) {
   if (!HaveSox()) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh test installs it)";
-  ScratchDir dir;
+  TempDir dir;
   // 8000 frames in 40 columns: the columns of the file and of its reversal
   // cover mirrored stretches, so the drawings must be exact mirrors.
   ASSERT_EQ(RunProcess({"sox", "-n", "-r", "8000", "-c", "1", "-b", "16", dir.File("rise.wav"), "synth", "1", "sine",
@@ -76,7 +76,7 @@ class ShowFormats : public ::testing::TestWithParam<SampleFormat> {};
 // or wrongly sized sample shows as a different peak or a different shape.
 TEST_P(ShowFormats, ReadsSignAndSizeOfEverySampleFormat) {
   const SampleFormat f = GetParam();
-  ScratchDir dir;
+  TempDir dir;
   const std::size_t bytes = f.bits / 8u;
   Bytes data;
   for (int frame = 0; frame < 1600; ++frame) {
@@ -85,7 +85,7 @@ TEST_P(ShowFormats, ReadsSignAndSizeOfEverySampleFormat) {
       for (std::size_t i = 0; i < bytes; ++i) data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
   }
-  WriteBytes(dir.File("step.wav"), CanonicalWav(2, f.bits, 8000, data));
+  WriteFile(dir.File("step.wav"), MakeWav(2, f.bits, 8000, data));
   const ProcessResult run = RunCli({"show", dir.File("step.wav"), "--width", "16"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("peak 50.0% of full scale"), std::string::npos) << run.out;
@@ -110,13 +110,13 @@ class ShowRefusal : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(ShowRefusal, ExitCodeAndOneLine) {
   const Refusal r = GetParam();
-  ScratchDir dir;
-  Bytes file = CanonicalWav(1, 16, 8000, PatternBytes(200, 4));
+  TempDir dir;
+  Bytes file = MakeWav(1, 16, 8000, PatternBytes(200, 4));
   const std::string name = r.name;
   if (name == "twelve_bit") file[34] = 12;
   if (name == "float") file[20] = 3;
   if (name == "not_wave") std::copy_n("AVI ", 4, file.begin() + 8);
-  if (name != "missing") WriteBytes(dir.File("f.wav"), file);
+  if (name != "missing") WriteFile(dir.File("f.wav"), file);
   const ProcessResult run = RunCli({"show", dir.File("f.wav")});
   EXPECT_EQ(run.exit_code, r.exit_code);
   EXPECT_EQ(run.ErrLines().size(), 1u) << run.err;
