@@ -45,6 +45,19 @@ class UseVirtualAudioForEachTest : public ::testing::EmptyTestEventListener {
 
 }  // namespace
 
+void ExpectRampThenSilence(const Bytes& file) {
+  constexpr std::size_t kSamplesPerBlock = 8000;
+  const std::size_t samples = file.size() < 44 ? 0 : (file.size() - 44) / 2;
+  const auto sample_at = [&](std::size_t i) {
+    return static_cast<std::int16_t>(file[44 + 2 * i] | (file[45 + 2 * i] << 8));
+  };
+  std::size_t i = 0;
+  while (i < samples && sample_at(i) == RampSample(i)) ++i;
+  EXPECT_GE(i + kSamplesPerBlock, samples) << "the device's samples stop before the last block";
+  while (i < samples && sample_at(i) == 0) ++i;
+  EXPECT_EQ(i, samples) << "sample " << i << " is neither the device's nor padding";
+}
+
 const std::string& VirtualAudioDir() {
   static const std::string dir = TARNWICK_VIRTUAL_AUDIO_DIR;
   return dir;

@@ -35,6 +35,11 @@ class AlsaConfigOverride {
 // Sample i of the virtual device's capture since it was opened.
 inline std::int16_t RampSample(std::size_t i) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(i * 7)); }
 
+// The samples after a WAV file's 44-byte header are the device's ramp from its
+// first sample, without a sample lost or repeated, through every whole block
+// but the last, then nothing but the silence that pads a part-filled block.
+void ExpectRampThenSilence(const Bytes& file);
+
 // Runs `action` with stderr (descriptor 2) sent to a file; returns what landed there.
 std::string StderrOf(const std::function<void()>& action);
 

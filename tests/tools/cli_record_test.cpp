@@ -49,15 +49,7 @@ void ExpectFinishedRecording(const std::string& path, int seconds) {
     EXPECT_NE(info.out.find("Precision      : 16-bit"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("= " + std::to_string(8000 * seconds) + " samples"), std::string::npos) << info.out;
   }
-  const std::size_t samples = (file.size() - 44) / 2;
-  const auto sample_at = [&](std::size_t i) {
-    return static_cast<std::int16_t>(file[44 + 2 * i] | (file[45 + 2 * i] << 8));
-  };
-  std::size_t i = 0;
-  while (i < samples && sample_at(i) == test::RampSample(i)) ++i;
-  EXPECT_GE(i, samples - kBlockBytes / 2) << "the device's samples stop before the last block";
-  while (i < samples && sample_at(i) == 0) ++i;
-  EXPECT_EQ(i, samples) << "sample " << i << " is neither the device's nor padding";
+  test::ExpectRampThenSilence(file);
 }
 
 enum class Stopper { kDeadline, kSigint, kSigterm, kEnter };
