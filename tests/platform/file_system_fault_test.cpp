@@ -1,0 +1,131 @@
+// The reversal over the real POSIX files while single system calls fail the
+// way network and FUSE file systems make them fail: every call of every kind
+// in turn, interrupted (EINTR) or broken (EIO). An interruption must change
+// nothing; a failure must be reported, must never empty the input (also when
+// the output is a hard link to it), and must leak no descriptor.
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "system_calls_posix.h"
+#include "tarnwick.h"
+#include "temp_dir.h"
+#include "wav_bytes.h"
+#include "wav_reverse.h"
+
+namespace tarnwick::test {
+namespace {
+
+enum Call { kOpen, kFstat, kFtruncate, kRead, kPread, kWrite, kPwrite, kLseek, kClose, kCallKinds };
+const char* const kCallNames[kCallKinds] = {"open",  "fstat",  "ftruncate", "read", "pread",
+                                            "write", "pwrite", "lseek",     "close"};
+
+struct Strike {
+  Call call = kCallKinds;  // none
+  int nth = 0;
+  int error = 0;
+  int seen[kCallKinds] = {};
+  bool hit = false;
+} g_strike;
+
+// Counts the call and says whether it is the one to fail; sets errno if so.
+bool Fails(Call call) {
+  if (++g_strike.seen[call] != g_strike.nth || call != g_strike.call) return false;
+  g_strike.hit = true;
+  errno = g_strike.error;
+  return true;
+}
+
+const posix::SystemCalls& Real() { return posix::RealSystemCalls(); }
+
+int Open(const char* name, int flags, mode_t mode) { return Fails(kOpen) ? -1 : Real().open(name, flags, mode); }
+int Fstat(int fd, struct stat* st) { return Fails(kFstat) ? -1 : Real().fstat(fd, st); }
+int Ftruncate(int fd, off_t length) { return Fails(kFtruncate) ? -1 : Real().ftruncate(fd, length); }
+ssize_t Read(int fd, void* buffer, size_t n) { return Fails(kRead) ? -1 : Real().read(fd, buffer, n); }
+ssize_t Pread(int fd, void* buffer, size_t n, off_t at) { return Fails(kPread) ? -1 : Real().pread(fd, buffer, n, at); }
+ssize_t Write(int fd, const void* buffer, size_t n) { return Fails(kWrite) ? -1 : Real().write(fd, buffer, n); }
+ssize_t Pwrite(int fd, const void* buffer, size_t n, off_t at) {
+  return Fails(kPwrite) ? -1 : Real().pwrite(fd, buffer, n, at);
+}
+off_t Lseek(int fd, off_t offset, int whence) { return Fails(kLseek) ? -1 : Real().lseek(fd, offset, whence); }
+// Linux releases the descriptor even when close reports a failure.
+int Close(int fd) {
+  const bool fails = Fails(kClose);
+  const int result = Real().close(fd);
+  if (!fails) return result;
+  errno = g_strike.error;
+  return -1;
+}
+
+class FileSystemFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    posix::FileSystemCalls() = {&Open, &Fstat, &Ftruncate, &Read, &Pread, &Write, &Pwrite, &Lseek, &Close};
+  }
+  void TearDown() override { posix::FileSystemCalls() = Real(); }
+};
+
+enum class Output { kNew, kExisting, kHardLinkToInput };
+
+struct Outcome {
+  std::int32_t result;
+  Bytes input;
+  Bytes output;
+};
+
+// One reversal with the nth call of `call` failing with `error` (none when
+// nth is 0), from freshly written files.
+Outcome Reverse(const TempDir& dir, const Bytes& input, Output output, Call call, int nth, int error) {
+  const std::string in = dir.File("in.wav");
+  const std::string out = dir.File("out.wav");
+  ::unlink(out.c_str());
+  WriteFile(in, input);
+  if (output == Output::kExisting) WriteFile(out, Bytes(1000, 0x5A));
+  if (output == Output::kHardLinkToInput) {
+    EXPECT_EQ(::link(in.c_str(), out.c_str()), 0);
+  }
+  g_strike = Strike{call, nth, error};
+  const std::int32_t result = ReverseWavFile(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str());
+  g_strike.call = kCallKinds;
+  return {result, ReadFile(in), ReadFile(out)};
+}
+
+TEST_F(FileSystemFaults, NoSingleFailingCallLosesDataOrIsTakenForSuccess) {
+  TempDir dir;
+  Bytes samples(300001 * 3);  // 24-bit mono, several blocks, an odd size
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i * 13 + i / 509);
+  const Bytes input = MakeWav(1, 24, 8000, samples);
+
+  for (Output output : {Output::kNew, Output::kExisting, Output::kHardLinkToInput}) {
+    const Outcome clean = Reverse(dir, input, output, kCallKinds, 0, 0);
+    const bool aliased = output == Output::kHardLinkToInput;
+    ASSERT_EQ(clean.result, aliased ? TARNWICK_REVERSE_OUTPUT_FAILED : TARNWICK_DONE);
+    for (int call = 0; call < kCallKinds; ++call) {
+      for (int error : {EINTR, EIO}) {
+        for (int nth = 1;; ++nth) {
+          const int descriptors = OpenDescriptorCount();
+          const Outcome run = Reverse(dir, input, output, static_cast<Call>(call), nth, error);
+          if (!g_strike.hit) break;
+          const std::string what = std::string(kCallNames[call]) + " #" + std::to_string(nth) +
+                                   (error == EINTR ? " EINTR" : " EIO") + " output " +
+                                   std::to_string(static_cast<int>(output));
+          EXPECT_EQ(OpenDescriptorCount(), descriptors) << what;
+          ASSERT_EQ(run.input, input) << what;
+          if (error == EINTR || run.result == TARNWICK_DONE) {
+            EXPECT_EQ(run.result, clean.result) << what;
+            EXPECT_EQ(run.output, clean.output) << what;
+          }
+          if (aliased) {
+            EXPECT_NE(run.result, TARNWICK_DONE) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarnwick::test
