@@ -17,6 +17,10 @@ namespace {
 // never takes this lock.
 std::mutex g_host_calls;
 
+// The recording's file name, made under g_host_calls. Static rather than on
+// the host's stack, which may be a small one.
+char g_name[kNameCapacity];
+
 constexpr WORD kFrameBytes = kRecordingChannels * kRecordingBits / 8;
 constexpr DWORD kBytesPerSecond = kRecordingRate * kFrameBytes;
 constexpr WAVEFORMATEX kCaptureFormat = {
@@ -80,9 +84,8 @@ std::int32_t StartRecording(const FileOps& files, const CaptureOps& capture, con
   r.BlockCount = 0;
   r.stopping.store(false, std::memory_order_release);
 
-  char name[kNameCapacity];
   FileHandle file = kNoFile;
-  if (!PathToName(path, name, sizeof name) || files.create(name, kNoFile, &file) != CreateResult::kCreated) {
+  if (!PathToName(path, g_name, sizeof g_name) || files.create(g_name, kNoFile, &file) != CreateResult::kCreated) {
     return TARNWICK_RECORD_DEVICE_FAILED;
   }
   // From the first moment the file is a valid, empty recording.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "stack_probe.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
 #include "virtual_audio_env.h"
@@ -47,6 +48,25 @@ void ExpectRampRecording(const Bytes& file, std::int32_t blocks) {
   const Bytes header = MakeWav(1, 16, 8000, Bytes(kBlock * static_cast<std::size_t>(blocks)));
   EXPECT_TRUE(std::equal(header.begin(), header.begin() + 44, file.begin())) << "header";
   ExpectRampThenSilence(file);
+}
+
+// Hosts run their threads on stacks of 64 KiB and less; opening the ALSA
+// device takes much of that, so the library must take little.
+TEST(RecorderAlsa, StartsAndStopsOnASmallStack) {
+  TempDir dir;
+  Library library;
+  ASSERT_NE(library.start, nullptr);
+  std::int32_t started = 0;
+  std::int32_t seconds = -1;
+  const std::size_t used = StackBytesUsed(64 * 1024, [&] {
+    started = library.start(Utf16(dir.File("rec.wav")).c_str());
+    std::this_thread::sleep_for(1200ms);
+    seconds = library.stop();
+  });
+  ASSERT_EQ(started, TARNWICK_DONE);
+  EXPECT_GE(seconds, 1);
+  ExpectRampRecording(ReadFile(dir.File("rec.wav")), seconds);
+  std::printf("start and stop over ALSA used %zu bytes of a 64 KiB stack\n", used);
 }
 
 TEST(RecorderAlsa, RecordsTheDeviceGaplesslyInOneSecondBlocks) {

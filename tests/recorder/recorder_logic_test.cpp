@@ -9,6 +9,7 @@
 #include "recorder.h"
 #include "recorder_state.h"
 #include "scripted_capture.h"
+#include "stack_probe.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
 #include "wav_bytes.h"
@@ -95,10 +96,25 @@ TEST_F(RecorderLogic, CallbackRequeuesOnTheHandleItIsGivenAndIgnoresOtherMessage
   }
   EXPECT_EQ(File("rec.wav"), before);
   EXPECT_EQ(g_recorder.BlockCount, 0);
-  ASSERT_TRUE(DeliverBuffer(kBlockBytes));
+  ASSERT_TRUE(DeliverBuffer(kBlockBytes, OtherScriptedHandle()));
   EXPECT_EQ(Device().adds, 2);
-  EXPECT_EQ(Device().last_add_device, ScriptedHandle());
+  EXPECT_EQ(Device().last_add_device, OtherScriptedHandle());
   EXPECT_NE(Device().queued, nullptr);
+}
+
+TEST_F(RecorderLogic, StartAndStopNeedLittleOfTheHostsStack) {
+  std::int32_t started = 0;
+  std::int32_t seconds = -1;
+  const std::size_t used = StackBytesUsed(16 * 1024, [&] {
+    started = Start("rec.wav");
+    DeliverBuffer(kBlockBytes);
+    seconds = StopRecording();
+  });
+  EXPECT_EQ(started, TARNWICK_DONE);
+  EXPECT_EQ(seconds, 1);
+  if (!StackIsInstrumented()) {
+    EXPECT_LE(used, 4096u) << "bytes of the host's stack";
+  }
 }
 
 TEST_F(RecorderLogic, FileIsAValidRecordingAfterEveryBlock) {

@@ -4,7 +4,7 @@ namespace tarnwick::test {
 namespace {
 
 ScriptedDevice g_device;
-int g_handle_storage;
+int g_handle_storage[2];
 
 MMRESULT Open(HWAVEIN* device, UINT, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR, DWORD flags) {
   ++g_device.opens;
@@ -68,16 +68,17 @@ constexpr CaptureOps kScripted = {Open, Prepare, Unprepare, Add, Start, Stop, Cl
 ScriptedDevice& Device() { return g_device; }
 void ResetDevice() { g_device = ScriptedDevice{}; }
 const CaptureOps& ScriptedCaptureOps() { return kScripted; }
-HWAVEIN ScriptedHandle() { return reinterpret_cast<HWAVEIN>(&g_handle_storage); }
+HWAVEIN ScriptedHandle() { return reinterpret_cast<HWAVEIN>(&g_handle_storage[0]); }
+HWAVEIN OtherScriptedHandle() { return reinterpret_cast<HWAVEIN>(&g_handle_storage[1]); }
 
-bool DeliverBuffer(DWORD bytes) {
+bool DeliverBuffer(DWORD bytes, HWAVEIN handle) {
   WAVEHDR* header = g_device.queued;
   if (header == nullptr) return false;
   g_device.queued = nullptr;
   for (DWORD i = 0; i < bytes; ++i) header->lpData[i] = static_cast<char>(g_device.next_sample_byte++);
   header->dwBytesRecorded = bytes;
   header->dwFlags |= WHDR_DONE;
-  g_device.callback(ScriptedHandle(), WIM_DATA, 0, reinterpret_cast<DWORD_PTR>(header), 0);
+  g_device.callback(handle, WIM_DATA, 0, reinterpret_cast<DWORD_PTR>(header), 0);
   return true;
 }
 

@@ -35,11 +35,14 @@ void ResetDevice();
 
 const CaptureOps& ScriptedCaptureOps();
 
-// Fills the queued buffer with `bytes` bytes of the ramp and hands it back
-// through the callback, as the device does. False if nothing is queued.
-bool DeliverBuffer(DWORD bytes);
-
-// The handle the device hands to the callback.
+// The handle open returns, and another one the device may hand to the
+// callback instead: the callback must queue again on the handle it is given.
 HWAVEIN ScriptedHandle();
+HWAVEIN OtherScriptedHandle();
+
+// Fills the queued buffer with `bytes` bytes of the ramp and hands it back
+// through the callback on `handle`, as the device does. False if nothing is
+// queued.
+bool DeliverBuffer(DWORD bytes, HWAVEIN handle = ScriptedHandle());
 
 }  // namespace tarnwick::test
