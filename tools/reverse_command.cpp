@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "command_table.h"
@@ -10,6 +11,7 @@
 #include "exit_codes.h"
 #include "library_loader.h"
 #include "path_argument.h"
+#include "reverse_progress.h"
 #include "scoped_file.h"
 #include "tarnwick.h"
 #include "wav_view.h"
@@ -87,7 +89,11 @@ int RunReverse(const Invocation& invocation) {
   }
 
   WarnAboutLayout(in);
-  return Report(reverse(in16.c_str(), out16.c_str()), in, out);
+  std::error_code unknown;
+  const std::uintmax_t input_bytes = std::filesystem::file_size(in, unknown);
+  const std::int32_t result =
+      ReverseWithProgress([&] { return reverse(in16.c_str(), out16.c_str()); }, out, unknown ? 0 : input_bytes);
+  return Report(result, in, out);
 }
 
 }  // namespace tarnwick::cli

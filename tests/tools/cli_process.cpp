@@ -124,4 +124,20 @@ bool HaveSox() {
   return have;
 }
 
+// Everything the child wrote to its terminal until it closed it.
+std::string DrainTerminal(int master) {
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(master, chunk, sizeof chunk);
+    if (got > 0) {
+      text.append(chunk, static_cast<std::size_t>(got));
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return text;  // EIO once the child's side is closed
+    }
+  }
+}
+
 }  // namespace tarnwick::clitest

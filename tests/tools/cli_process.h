@@ -65,4 +65,8 @@ ProcessResult RunCli(const std::vector<std::string>& args);
 // (scripts/install-deps.sh test installs it).
 bool HaveSox();
 
+// Everything a child wrote to its terminal (the master side of a pty) until
+// it closed it.
+std::string DrainTerminal(int master);
+
 }  // namespace tarnwick::clitest

@@ -154,22 +154,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"no_library", {"record", "OUT", "--library", "/nonexistent/libTarnwick.so"}, 70}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-// Everything the child wrote to its terminal until it closed it.
-std::string DrainTerminal(int master) {
-  std::string text;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t got = ::read(master, chunk, sizeof chunk);
-    if (got > 0) {
-      text.append(chunk, static_cast<std::size_t>(got));
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return text;  // EIO once the child's side is closed
-    }
-  }
-}
-
 // On a terminal: a status line rewritten in place, whose meter shows the
 // virtual device's full-scale ramp, and Enter ends the recording.
 TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {

@@ -2,8 +2,13 @@
 // independent oracle, one message and a distinct exit code per failure, the
 // warning for files whose samples do not start at byte 44, UTF-8 paths.
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "cli_files.h"
@@ -244,6 +249,34 @@ INSTANTIATE_TEST_SUITE_P(Paths, ReverseBadUtf8,
                                            BadUtf8{"above_unicode", "\xF4\x90\x80\x80.wav", true},
                                            BadUtf8{"truncated_input", "x\xE2\x82", false}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// On a terminal a long reversal shows how far it has got, and clears the
+// line when done; the tests make "long" mean at once. Elsewhere nothing is
+// printed (the exact-bytes tests above expect silence).
+TEST(Reverse, OnATerminalShowsProgressAndClearsIt) {
+  TempDir dir;
+  const Bytes input = MakeWav(2, 16, 8000, PatternBytes(4 * 2000000, 16));
+  WriteFile(dir.File("in.wav"), input);
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::setenv("TARNWICK_PROGRESS_DELAY_MS", "0", 1);
+    ::execl(TARNWICK_CLI, TARNWICK_CLI, "reverse", dir.File("in.wav").c_str(), dir.File("out.wav").c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const std::string screen = DrainTerminal(master);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::close(master);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+  EXPECT_NE(screen.find("\rreversing into " + dir.File("out.wav") + ": "), std::string::npos) << screen;
+  EXPECT_NE(screen.find(" MB)"), std::string::npos) << screen;
+  EXPECT_EQ(screen.back(), '\r') << "the line is cleared at the end";
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), ExpectedReversal(input, 4));
+}
 
 }  // namespace
 }  // namespace tarnwick::clitest
