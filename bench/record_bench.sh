@@ -113,7 +113,43 @@ rm -f "$work/sigint.wav"
 record_seconds=$((minutes * 60))
 echo "== lost samples: recording $minutes min" >&2
 /usr/bin/time -f "%U %S" -o "$work/cpu-long.txt" "$tarnwick" record "$work/long.wav" --seconds "$record_seconds" \
-  </dev/null >/dev/null
+  </dev/null >/dev/null &
+timer=$!
+# Per-thread CPU over the steady part of the recording (from 10 s in to 10 s
+# before the end), from the kernel's own counters: which thread costs what.
+thread_ticks() {
+  for stat in /proc/"$1"/task/*/stat; do
+    # comm may hold blanks; the fields after its closing parenthesis do not.
+    local line tid name rest
+    line=$(cat "$stat" 2>/dev/null) || continue
+    tid=${line%% *}
+    name=${line#*(}
+    name=${name%)*}
+    rest=${line##*) }
+    set -- $rest
+    echo "$tid ${name// /_} $((${12} + ${13}))"
+  done
+}
+sleep 1
+recorder=$(pgrep -P "$timer" -n tarnwick)
+sleep 9
+thread_ticks "$recorder" | sort >"$work/ticks.start"
+window_start=$EPOCHREALTIME
+sleep $((record_seconds > 30 ? record_seconds - 20 : 1))
+thread_ticks "$recorder" | sort >"$work/ticks.end"
+window=$(calc "$EPOCHREALTIME - $window_start")
+wait "$timer"
+ticks_per_second=$(getconf CLK_TCK)
+# tid name share-of-a-core-in-%
+join "$work/ticks.start" "$work/ticks.end" | while read -r tid name start _ end; do
+  case $name in
+    threaded-ml) role="PulseAudio client ($name)" ;;
+    *) role="$name" ;;
+  esac
+  [[ $tid == "$recorder" ]] && role="the tool's main thread"
+  [[ $tid != "$recorder" && $name == tarnwick* ]] && role="the library's capture thread ($name)"
+  echo "$(calc "($end - $start) * 100 / $ticks_per_second / $window") $role"
+done >"$work/threads.txt"
 read -r long_user long_sys <"$work/cpu-long.txt"
 long_share=$(calc "($long_user + $long_sys) * 100 / $record_seconds")
 read -r blocks samples breaks lost repeated < <("$ramp_check" "$work/long.wav")
@@ -139,6 +175,11 @@ printf '| Stop latency: SIGINT to exit of `tarnwick record` (median of %s, max) 
   "$stop_runs" "$sigint_median" "$(max_of "$work/sigint.ms")" "$(verdict "$sigint_median < 50")"
 printf '| Lost or repeated samples over %s min (%s blocks, %s samples checked, %s breaks) | %s lost, %s repeated | 0 | %s |\n' \
   "$minutes" "$blocks" "$samples" "$breaks" "$lost" "$repeated" "$(verdict "$lost + $repeated == 0 && $breaks == 0")"
+echo
+printf 'CPU per thread over %.0f s of the %s min recording (share of one core; the PulseAudio client thread of ALSA'"'"'s `pulse` plugin is the test source'"'"'s bridge, absent on a hardware device; on hardware only the tool'"'"'s and the library'"'"'s threads remain):\n\n' "$window" "$minutes"
+echo "| thread | CPU |"
+echo "|---|---|"
+while read -r share role; do printf '| %s | %.3f %% |\n' "$role" "$share"; done <"$work/threads.txt"
 if ((missing_blocks != 0)); then
   echo
   echo "Note: the $record_seconds s recording holds $blocks blocks."
