@@ -38,7 +38,7 @@ namespace tarnwick {
 
 namespace {
 
-constexpr unsigned kRate = 8000;
+constexpr snd_pcm_uframes_t kRate = 8000;
 constexpr std::size_t kFrameBytes = 2;
 // The ring absorbs the time the capture thread spends in the application's
 // callback, when nobody reads the PCM.
