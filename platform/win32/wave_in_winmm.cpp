@@ -17,8 +17,8 @@
 // spelled with a leading :: and the library's without.
 #include "capture_source.h"
 
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
