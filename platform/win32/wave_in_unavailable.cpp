@@ -18,8 +18,8 @@ MMRESULT waveInStop(HWAVEIN) { return MMSYSERR_INVALHANDLE; }
 MMRESULT waveInClose(HWAVEIN) { return MMSYSERR_INVALHANDLE; }
 
 const CaptureOps& NativeCaptureOps() {
-  static constexpr CaptureOps kOps = {waveInOpen,      waveInPrepareHeader, waveInUnprepareHeader, waveInAddBuffer,
-                                      waveInStart,     waveInStop,          waveInClose};
+  static constexpr CaptureOps kOps = {
+      waveInOpen, waveInPrepareHeader, waveInUnprepareHeader, waveInAddBuffer, waveInStart, waveInStop, waveInClose};
   return kOps;
 }
 

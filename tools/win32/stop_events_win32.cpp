@@ -54,7 +54,8 @@ bool StopEvents::WatchingStdin() const { return g_watching; }
 
 StopEvents::Event StopEvents::Wait(int timeout_ms) {
   const HANDLE events[2] = {g_stop, g_enter};
-  const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
+  const DWORD result =
+      ::WaitForMultipleObjects(2, events, FALSE, timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
   if (result == WAIT_OBJECT_0) return Event::kSignal;
   if (result == WAIT_OBJECT_0 + 1) return Event::kEnter;
   return Event::kNone;
