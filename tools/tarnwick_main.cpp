@@ -10,7 +10,6 @@
 #include "command_table.h"
 #include "console.h"
 #include "exit_codes.h"
-#include "help_text.h"
 #include "system.h"
 
 namespace tarnwick::cli {
