@@ -1,8 +1,7 @@
 // tarnwick reverse IN OUT: one call of WAVReverse, with the library's result
 // turned into a message and an exit code.
 
-#include <sys/stat.h>
-
+#include <optional>
 #include <string>
 
 #include "command_table.h"
@@ -36,11 +35,11 @@ void WarnAboutLayout(const std::string& path) {
   // Chunks after the data chunk (LIST at the end, an odd chunk's pad byte)
   // are reversed too. A data size of 0 or ~0 is what streaming writers leave,
   // so it says nothing about trailing chunks.
-  struct stat st {};
+  const std::optional<std::uint64_t> size = RegularFileSize(file.get());
   const std::uint32_t declared = view.DataChunkBytes();
-  if (::fstat(::fileno(file.get()), &st) != 0 || declared == 0 || declared == 0xFFFFFFFFu) return;
+  if (!size || declared == 0 || declared == 0xFFFFFFFFu) return;
   // The header was read whole, so the file has at least its 44 bytes.
-  const std::uint64_t after_header = static_cast<std::uint64_t>(st.st_size) - kHeaderBytes;
+  const std::uint64_t after_header = *size - kHeaderBytes;
   if (after_header > declared) {
     PrintError("warning: '" + path + "' has " + std::to_string(after_header - declared) +
                " bytes after its data chunk; they will be reversed as if they were samples");

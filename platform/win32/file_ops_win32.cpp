@@ -99,7 +99,8 @@ CreateResult Create(const char* name, FileHandle keep, FileHandle* file) {
     return CreateResult::kSameFile;
   }
   LARGE_INTEGER size{};
-  if (IsDisk(handle) && (::GetFileSizeEx(handle, &size) == 0 || (size.QuadPart > 0 && !Truncate(FromHandle(handle), 0)))) {
+  if (IsDisk(handle) &&
+      (::GetFileSizeEx(handle, &size) == 0 || (size.QuadPart > 0 && !Truncate(FromHandle(handle), 0)))) {
     ::CloseHandle(handle);
     return CreateResult::kFailed;
   }

@@ -17,8 +17,9 @@
 // spelled with a leading :: and the library's without.
 #include "capture_source.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// winmm's header needs windows.h's types first.
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <cstring>

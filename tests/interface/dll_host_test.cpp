@@ -60,7 +60,8 @@ std::map<DWORD, std::string> ExportTable(HMODULE module) {
 TEST(DllHost, ExportTableIsExactlyOrdinalsOneThreeAndFourUnderPlainNames) {
   const Library library;
   ASSERT_NE(library.get(), nullptr) << ::GetLastError();
-  const std::map<DWORD, std::string> expected = {{1, "WAVReverse"}, {3, "SoundRecorderStart"}, {4, "SoundRecorderStop"}};
+  const std::map<DWORD, std::string> expected = {
+      {1, "WAVReverse"}, {3, "SoundRecorderStart"}, {4, "SoundRecorderStop"}};
   EXPECT_EQ(ExportTable(library.get()), expected);
   for (const auto& [ordinal, name] : expected) {
     EXPECT_NE(library.ByOrdinal(static_cast<WORD>(ordinal)), nullptr) << ordinal;

@@ -128,8 +128,8 @@ TEST(ReverseWin32, NamesLongerThanMaxPathWork) {
 
   for (const std::wstring& base : {plain, path}) {
     ASSERT_EQ(Reverse(base + L"\\in.wav", base + L"\\out.wav"), TARNWICK_DONE) << "prefixed: " << (base == path);
-    const HANDLE out = ::CreateFileW((path + L"\\out.wav").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
+    const HANDLE out =
+        ::CreateFileW((path + L"\\out.wav").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(out, INVALID_HANDLE_VALUE);
     unsigned char bytes[64] = {};
     DWORD got = 0;
