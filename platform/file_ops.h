@@ -4,14 +4,15 @@
 // The logic never calls the OS itself. It is handed a FileOps record and calls
 // through it, so that tests can wrap the native record to inject faults or
 // count calls. Every operation reports failure as false; none throws and none
-// prints. errno and its kind are translated here, once.
+// prints. errno, GetLastError and their kind are translated here, once.
 
 #include <cstddef>
 #include <cstdint>
 
 namespace tarnwick {
 
-// An open file. On POSIX a descriptor; kNoFile when nothing is open.
+// An open file: on POSIX a descriptor, on Windows a HANDLE; kNoFile when
+// nothing is open.
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 

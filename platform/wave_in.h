@@ -1,7 +1,10 @@
 #pragma once
 // Audio capture: a waveIn-compatible subset, with the names, records, constants
 // and results of the Windows waveform-audio input API, so that the recorder's
-// logic reads the same on every platform. On Linux it runs over ALSA.
+// logic reads the same on every platform. The same code (wave_in_queue.cpp)
+// gives these semantics on every OS, over ALSA on Linux and over winmm on
+// Windows. Only what the recorder uses is there: CALLBACK_FUNCTION, and
+// 8 kHz, 16-bit mono PCM (any other format is WAVERR_BADFORMAT).
 //
 // Semantics (as Windows defines them):
 // - The callback runs on the layer's own capture thread, never while the layer
@@ -19,13 +22,13 @@
 // - A call from inside the callback that would have to wait for the capture
 //   thread (start, stop, close) returns WAVERR_SYNC instead of deadlocking.
 // - While a handed-back buffer is in the callback, the sound that follows
-//   waits in the device (a ring of up to 3 s) rather than being dropped, so a
+//   waits in the device (two seconds of it at least) rather than being dropped, so a
 //   callback that queues its buffer again loses nothing, even if it then
 //   spends a while writing.
 // - waveInClose always closes, releasing the device and the capture thread
 //   even with buffers still queued (Windows refuses with WAVERR_STILLPLAYING);
 //   those buffers come back marked WHDR_DONE, without a callback.
-// - No device behind ALSA's `default` capture PCM: MMSYSERR_BADDEVICEID.
+// - No default capture device: MMSYSERR_BADDEVICEID.
 
 #include <cstdint>
 
@@ -63,7 +66,6 @@ struct WAVEHDR {
 
 inline constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
-inline constexpr DWORD CALLBACK_NULL = 0x00000000;
 inline constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
 
 // Callback messages.
@@ -74,20 +76,15 @@ inline constexpr UINT WIM_DATA = 0x3C0;
 // WAVEHDR flags.
 inline constexpr DWORD WHDR_DONE = 0x00000001;
 inline constexpr DWORD WHDR_PREPARED = 0x00000002;
-inline constexpr DWORD WHDR_BEGINLOOP = 0x00000004;
-inline constexpr DWORD WHDR_ENDLOOP = 0x00000008;
 inline constexpr DWORD WHDR_INQUEUE = 0x00000010;
 
 // Results.
 inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
 inline constexpr MMRESULT MMSYSERR_ERROR = 1;
 inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
-inline constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
 inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
 inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
-inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
 inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
-inline constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
 inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
 inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 inline constexpr MMRESULT WAVERR_BADFORMAT = 32;

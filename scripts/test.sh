@@ -2,7 +2,8 @@
 # The whole test suite, as CI runs it: builds with warnings as errors (g++ and
 # clang), the tests in an optimised build and under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, a minute of
-# differential fuzzing per target, clang-format and clang-tidy, and coverage.
+# differential fuzzing per target, clang-format and clang-tidy, and coverage;
+# and the Windows builds (x86-64 and 32-bit x86) with their tests under Wine.
 # TARNWICK_QUICK=1 runs only the optimised build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,6 +41,9 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   cmake --build --preset ci-clang >/dev/null
   run_suite asan
   run_suite tsan
+  echo "== windows: MinGW-w64 builds of the DLL and the tests, run under Wine"
+  run_suite windows-x64
+  run_suite windows-x86
   echo "== fuzzing"
   bash fuzz/run.sh "${TARNWICK_FUZZ_SECONDS:-60}"
   echo "== static checks"

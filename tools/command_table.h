@@ -1,11 +1,13 @@
 #pragma once
 // The subcommands, as one table: main dispatches through it and the help text
 // is made from it, so a new subcommand is one more entry and its run function.
+// --help prints GeneralHelp(), or CommandHelp() after a command.
 
 #include <array>
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +34,10 @@ struct Command {
 
 std::span<const Command> Commands();
 const Command* FindCommand(std::string_view name);
+
+std::string GeneralHelp();
+std::string CommandHelp(const Command& command);
+std::string UsageLine(const Command& command);
 
 // The run functions, one file each.
 int RunReverse(const Invocation& invocation);

@@ -1,7 +1,9 @@
 #pragma once
-// Finds and loads libTarnwick at run time, the way a host application does:
+// Finds and loads the library at run time, the way a host application does:
 // the tool is not linked against the library, so the library it runs is the
 // one it finds, and a missing library is a message rather than a loader crash.
+// One implementation per OS: posix/library_loader_posix.cpp (dlopen),
+// win32/library_loader_win32.cpp (LoadLibraryW, functions bound by ordinal).
 
 #include <memory>
 #include <optional>
@@ -13,14 +15,15 @@ namespace tarnwick::cli {
 class LoadedLibrary {
  public:
   // With `explicit_path`, loads exactly that file. Otherwise tries, in order:
-  // the library next to the executable, ../lib and ../lib/<multiarch>
+  // the library next to the executable, on Linux ../lib and ../lib/<multiarch>
   // relative to it (the installed layout), then the system's own search
-  // (LD_LIBRARY_PATH, ld.so.cache). On failure returns nothing and sets
-  // `error` to a one-line explanation.
+  // (LD_LIBRARY_PATH and ld.so.cache; on Windows the DLL search order). On
+  // failure returns nothing and sets `error` to a one-line explanation.
   static std::optional<LoadedLibrary> Load(std::optional<std::string_view> explicit_path, std::string* error);
 
   // The address of an exported function, or null when the library lacks it.
-  // `Function` is the function pointer type, e.g. decltype(&WAVReverse).
+  // `Function` is the function pointer type, e.g. decltype(&WAVReverse). On
+  // Windows the name stands for its ordinal (1, 3, 4), which binds it.
   template <typename Function>
   Function Find(const char* name) const {
     return reinterpret_cast<Function>(Symbol(name));

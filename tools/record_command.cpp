@@ -4,12 +4,9 @@
 // this thread only waits for a reason to stop and, on a terminal, shows the
 // level of each second as it lands in the file.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -23,6 +20,7 @@
 #include "path_argument.h"
 #include "recording_tail.h"
 #include "stop_events.h"
+#include "system.h"
 #include "tarnwick.h"
 
 namespace tarnwick::cli {
@@ -112,14 +110,16 @@ void WaitForStop(StopEvents& stops, std::optional<long> seconds, StatusLine& sta
   for (;;) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
+    // long is 32 bits on Windows; seconds and milliseconds within a
+    // recording's longest span fit it.
+    const auto elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - started).count());
     status.Show(ElapsedText(elapsed, seconds), stops.WatchingStdin() ? "Enter or Ctrl-C stops" : "Ctrl-C stops");
     // Without a terminal there is nothing to redraw: the thread sleeps until
     // something ends the recording.
     long timeout = status.enabled() ? kRedrawMs : -1;
     if (seconds) {
       // Rounded up, so the loop does not spin through the last millisecond.
-      const long left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      const auto left = static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
       timeout = timeout < 0 ? left : std::min(timeout, left);
     }
     if (stops.Wait(static_cast<int>(timeout)) != StopEvents::Event::kNone) return;
@@ -148,9 +148,6 @@ int RunRecord(const Invocation& invocation) {
     PrintError("cannot take Ctrl-C and SIGTERM through a descriptor (" + std::generic_category().message(errno) + ")");
     return kExitOsError;
   }
-  // A reader that goes away (`tarnwick record x.wav | head`) must not end the
-  // process before the recording is finished.
-  (void)std::signal(SIGPIPE, SIG_IGN);
 
   std::string error;
   const auto library = LoadedLibrary::Load(invocation.library_path, &error);
@@ -174,7 +171,7 @@ int RunRecord(const Invocation& invocation) {
     return ReportStartFailure(started, out);
   }
 
-  StatusLine status(out, ::isatty(STDOUT_FILENO) == 1);
+  StatusLine status(out, StdoutIsTerminal());
   WaitForStop(stops, seconds, status);
   const std::int32_t recorded = recorder.stop();
   status.Clear();

@@ -1,13 +1,10 @@
 #include "recording_tail.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "peak_envelope.h"
+#include "system.h"
 #include "wav_view.h"
 
 namespace tarnwick::cli {
@@ -27,28 +24,25 @@ SoundLevel LevelOf(const std::uint8_t* samples, std::size_t frames) {
   return level;
 }
 
-RecordingTail::RecordingTail(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+RecordingTail::RecordingTail(const std::string& path) : file_(path.empty() ? nullptr : OpenFileForReading(path)) {}
 
 RecordingTail::~RecordingTail() {
-  if (fd_ >= 0) ::close(fd_);
+  if (file_ != nullptr) (void)std::fclose(file_);
 }
 
 bool RecordingTail::NewBlock(SoundLevel* level) {
-  if (fd_ < 0) return false;
+  if (file_ == nullptr) return false;
   WavView header;
-  struct stat st {};
-  if (::pread(fd_, header.bytes, sizeof header.bytes, 0) != static_cast<ssize_t>(sizeof header.bytes) ||
-      ::fstat(fd_, &st) != 0 || st.st_size < kHeaderBytes) {
-    return false;
-  }
+  const std::optional<std::uint64_t> size = RegularFileSize(file_);
+  if (!ReadExactlyAt(file_, 0, header.bytes, sizeof header.bytes) || !size || *size < kHeaderBytes) return false;
   // The header is rewritten in place while this reads it; the file's size
   // bounds what a torn read of it could claim.
-  const auto written = static_cast<std::uint64_t>(st.st_size) - kHeaderBytes;
+  const std::uint64_t written = *size - kHeaderBytes;
   const auto blocks =
       static_cast<std::uint32_t>(std::min<std::uint64_t>(header.DataChunkBytes(), written) / kBlockBytes);
   if (blocks <= blocks_seen_) return false;
-  const off_t at = kHeaderBytes + static_cast<off_t>(blocks - 1) * kBlockBytes;
-  if (::pread(fd_, block_.data(), block_.size(), at) != static_cast<ssize_t>(block_.size())) return false;
+  const std::uint64_t at = kHeaderBytes + static_cast<std::uint64_t>(blocks - 1) * kBlockBytes;
+  if (!ReadExactlyAt(file_, at, block_.data(), block_.size())) return false;
   blocks_seen_ = blocks;
   *level = LevelOf(block_.data(), kBlockBytes / 2);
   return true;

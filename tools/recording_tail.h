@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace tarnwick::cli {
@@ -32,7 +33,7 @@ class RecordingTail {
   bool NewBlock(SoundLevel* level);
 
  private:
-  int fd_ = -1;
+  std::FILE* file_ = nullptr;
   std::uint32_t blocks_seen_ = 0;
   std::array<std::uint8_t, kBlockBytes> block_{};
 };

@@ -1,9 +1,8 @@
 // tarnwick reverse IN OUT: one call of WAVReverse, with the library's result
 // turned into a message and an exit code.
 
-#include <sys/stat.h>
-
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "command_table.h"
@@ -38,11 +37,11 @@ void WarnAboutLayout(const std::string& path) {
   // Chunks after the data chunk (LIST at the end, an odd chunk's pad byte)
   // are reversed too. A data size of 0 or ~0 is what streaming writers leave,
   // so it says nothing about trailing chunks.
-  struct stat st {};
+  const std::optional<std::uint64_t> size = RegularFileSize(file.get());
   const std::uint32_t declared = view.DataChunkBytes();
-  if (::fstat(::fileno(file.get()), &st) != 0 || declared == 0 || declared == 0xFFFFFFFFu) return;
+  if (!size || declared == 0 || declared == 0xFFFFFFFFu) return;
   // The header was read whole, so the file has at least its 44 bytes.
-  const std::uint64_t after_header = static_cast<std::uint64_t>(st.st_size) - kHeaderBytes;
+  const std::uint64_t after_header = *size - kHeaderBytes;
   if (after_header > declared) {
     PrintError("warning: '" + path + "' has " + std::to_string(after_header - declared) +
                " bytes after its data chunk; they will be reversed as if they were samples");
@@ -90,9 +89,9 @@ int RunReverse(const Invocation& invocation) {
 
   WarnAboutLayout(in);
   std::error_code unknown;
-  const std::uintmax_t input_bytes = std::filesystem::file_size(in, unknown);
+  const std::uintmax_t input_bytes = std::filesystem::file_size(std::filesystem::path(in16), unknown);
   const std::int32_t result =
-      ReverseWithProgress([&] { return reverse(in16.c_str(), out16.c_str()); }, out, unknown ? 0 : input_bytes);
+      ReverseWithProgress([&] { return reverse(in16.c_str(), out16.c_str()); }, out, out16, unknown ? 0 : input_bytes);
   return Report(result, in, out);
 }
 

@@ -1,7 +1,5 @@
 #include "reverse_progress.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "console.h"
+#include "system.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -39,8 +38,9 @@ std::string ProgressLine(const std::string& path, std::uint64_t written, std::ui
 }  // namespace
 
 std::int32_t ReverseWithProgress(const std::function<std::int32_t()>& reverse, const std::string& output_path,
-                                 std::uint64_t input_bytes) {
-  if (::isatty(STDOUT_FILENO) != 1) return reverse();
+                                 const std::u16string& output_path16, std::uint64_t input_bytes) {
+  if (!StdoutIsTerminal()) return reverse();
+  const std::filesystem::path output(output_path16);
 
   std::mutex lock;
   std::condition_variable finished;
@@ -60,7 +60,7 @@ std::int32_t ReverseWithProgress(const std::function<std::int32_t()>& reverse, c
   while (!finished.wait_until(hold, next, [&] { return done; })) {
     next = Clock::now() + kRedrawEvery;
     std::error_code error;
-    const std::uintmax_t written = std::filesystem::file_size(output_path, error);
+    const std::uintmax_t written = std::filesystem::file_size(output, error);
     const std::string line = ProgressLine(output_path, error ? 0 : written, input_bytes);
     PrintText(line);
     (void)std::fflush(stdout);

@@ -11,9 +11,9 @@ namespace tarnwick::cli {
 
 // Runs `reverse` and returns its result. While it runs, and once it has run
 // for longer than about a second, a line on the terminal says how much of
-// `output_path` is written, out of about `input_bytes`; the line is cleared
+// `output_path` (`output_path16` as UTF-16) is written, out of about `input_bytes`; the line is cleared
 // at the end. When stdout is not a terminal nothing is shown.
 std::int32_t ReverseWithProgress(const std::function<std::int32_t()>& reverse, const std::string& output_path,
-                                 std::uint64_t input_bytes);
+                                 const std::u16string& output_path16, std::uint64_t input_bytes);
 
 }  // namespace tarnwick::cli

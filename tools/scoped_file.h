@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "system.h"
+
 namespace tarnwick::cli {
 
 struct StreamCloser {
@@ -13,6 +15,7 @@ struct StreamCloser {
 };
 using ScopedFile = std::unique_ptr<std::FILE, StreamCloser>;
 
-inline ScopedFile OpenForReading(const std::string& path) { return ScopedFile(std::fopen(path.c_str(), "rb")); }
+// `path` is UTF-8, on every OS.
+inline ScopedFile OpenForReading(const std::string& path) { return ScopedFile(OpenFileForReading(path)); }
 
 }  // namespace tarnwick::cli

@@ -2,12 +2,11 @@
 // samples the way the library sees them (everything after byte 44), in one
 // streaming pass through a fixed buffer.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -62,8 +61,8 @@ int RunShow(const Invocation& invocation) {
   }
 
   ScopedFile file = OpenForReading(path);
-  struct stat st {};
-  if (!file || ::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+  const std::optional<std::uint64_t> size = file ? RegularFileSize(file.get()) : std::nullopt;
+  if (!size) {
     PrintError("cannot read '" + path + "' (" + (file ? std::string("not a regular file") : Reason(errno)) + ")");
     return kExitInputFailed;
   }
@@ -85,7 +84,7 @@ int RunShow(const Invocation& invocation) {
   }
 
   const std::size_t frame_bytes = view.FrameBytes();
-  const std::uint64_t frames = (static_cast<std::uint64_t>(st.st_size) - kHeaderBytes) / frame_bytes;
+  const std::uint64_t frames = (*size - kHeaderBytes) / frame_bytes;
   const double seconds = view.SampleRate() > 0 ? static_cast<double>(frames) / view.SampleRate() : -1.0;
   PeakEnvelope envelope(static_cast<std::size_t>(width), frames, view.Channels(), view.BitsPerSample());
 

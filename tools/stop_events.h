@@ -1,10 +1,13 @@
 #pragma once
-// What ends a recording besides its deadline: SIGINT, SIGTERM or SIGHUP, and
-// Enter on stdin. Signals are taken through a signalfd rather than a handler,
-// so that the library is only ever called from the main thread's loop, and a
-// Ctrl-C always lets the recording be finished.
+// What ends a recording besides its deadline: SIGINT, SIGTERM or SIGHUP (on
+// Windows: Ctrl-C, Ctrl-Break, closing the console), and Enter on stdin. On
+// POSIX signals are taken through a signalfd rather than a handler, on
+// Windows the console's control handler only sets an event: either way the
+// library is only ever called from the main thread's loop, and a Ctrl-C
+// always lets the recording be finished. One implementation per OS:
+// posix/stop_events_posix.cpp, win32/stop_events_win32.cpp.
 
-#include <csignal>
+#include <cstdint>
 
 namespace tarnwick::cli {
 
@@ -35,10 +38,10 @@ class StopEvents {
   StopEvents& operator=(const StopEvents&) = delete;
 
   // False when the signals could not be routed to a descriptor; `errno` says why.
-  bool ok() const { return signal_fd_ >= 0; }
+  bool ok() const { return source_ != -1; }
 
   // Whether Enter on stdin can still end the recording.
-  bool WatchingStdin() const { return watch_stdin_; }
+  bool WatchingStdin() const;
 
   // Waits up to `timeout_ms` milliseconds (-1: without limit) for an event.
   Event Wait(int timeout_ms);
@@ -47,7 +50,8 @@ class StopEvents {
   bool StdinInForeground() const;
   bool ReadStdinLine();
 
-  int signal_fd_ = -1;
+  // Where stop requests arrive: the signalfd on POSIX, an event on Windows.
+  std::intptr_t source_ = -1;
   bool watch_stdin_ = false;
 };
 

@@ -1,5 +1,6 @@
-// tarnwick: the command-line host of libTarnwick. It loads the library at run
+// tarnwick: the command-line host of the library. It loads the library at run
 // time, like any other host, and turns results into messages and exit codes.
+// The OS's entry point (system.h) hands it the arguments as UTF-8.
 
 #include <string>
 #include <string_view>
@@ -9,7 +10,7 @@
 #include "command_table.h"
 #include "console.h"
 #include "exit_codes.h"
-#include "help_text.h"
+#include "system.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -27,7 +28,9 @@ bool Accepts(const Command& command, std::string_view option) {
   return false;
 }
 
-int Main(const std::vector<std::string_view>& args) {
+}  // namespace
+
+int RunTool(const std::vector<std::string_view>& args) {
   CommandLine line;
   std::string error;
   if (!ParseCommandLine(args, &line, &error)) return UsageError(error);
@@ -61,11 +64,4 @@ int Main(const std::vector<std::string_view>& args) {
   return command->run(invocation);
 }
 
-}  // namespace
 }  // namespace tarnwick::cli
-
-int main(int argc, char** argv) {
-  std::vector<std::string_view> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  return tarnwick::cli::Main(args);
-}

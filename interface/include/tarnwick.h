@@ -14,7 +14,16 @@
 #include <uchar.h>
 #endif
 
-#if defined(_WIN32)
+/*
+ * On Windows the functions live in Tarnwick.dll, exported by ordinal (1
+ * WAVReverse, 3 SoundRecorderStart, 4 SoundRecorderStop; 2 is empty) and by
+ * their plain names. They use the compiler's default calling convention for C
+ * functions: __cdecl on 32-bit x86. TARNWICK_BUILDING_LIBRARY is defined only
+ * while the library itself is compiled.
+ */
+#if defined(_WIN32) && defined(TARNWICK_BUILDING_LIBRARY)
+#define TARNWICK_API __declspec(dllexport)
+#elif defined(_WIN32)
 #define TARNWICK_API __declspec(dllimport)
 #else
 #define TARNWICK_API __attribute__((visibility("default")))

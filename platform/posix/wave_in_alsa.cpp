@@ -1,232 +1,303 @@
-// The waveIn functions on Linux: argument checks, the buffer queue, and the
-// hand-shake with the capture thread (capture_thread_alsa.cpp).
+// The capture source on Linux: ALSA's `default` capture PCM, read without
+// blocking, with poll() on its descriptors and an eventfd that a control call
+// writes to, so that it is served within milliseconds rather than at the next
+// period. Every ALSA call of the library is in this file.
 //
-// Where this layer chooses among Windows' results, or departs from Windows:
-// - An ALSA device that does not exist (ENOENT, ENODEV, ENXIO) is
-//   MMSYSERR_BADDEVICEID; other failures to open it are MMSYSERR_ERROR, except
-//   EBUSY (MMSYSERR_ALLOCATED) and ENOMEM (MMSYSERR_NOMEM).
-// - Callback kinds other than CALLBACK_FUNCTION and CALLBACK_NULL, and any
-//   other flag, are MMSYSERR_INVALFLAG.
-// - waveInStart, waveInStop and waveInClose called from inside the callback
-//   return WAVERR_SYNC and do nothing: they would wait for the very thread
-//   that runs the callback.
-// - waveInClose always closes, even with buffers queued (Windows refuses with
-//   WAVERR_STILLPLAYING and keeps the device): the device and the thread are
-//   never left behind. The queued buffers come back done, without a callback.
+// ALSA's own error messages never reach stderr: the capture thread silences
+// them for its whole life, the calls on other threads for their duration, in
+// both cases for the calling thread only, so that an application that uses
+// ALSA itself keeps its messages.
+//
+// Results: an ALSA device that does not exist (ENOENT, ENODEV, ENXIO) is
+// MMSYSERR_BADDEVICEID, EBUSY MMSYSERR_ALLOCATED, ENOMEM MMSYSERR_NOMEM, a
+// device that cannot take 8 kHz, 16-bit mono WAVERR_BADFORMAT, anything else
+// MMSYSERR_ERROR.
 
+#include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdint>
 #include <new>
 
-#include "wave_in_device.h"
+// ALSA 1.2.8 declares snd_lib_error_set_local outside its extern "C" block;
+// the header's declaration is moved aside and the C function declared here.
+#define snd_lib_error_set_local tarnwick_alsa_misdeclared_set_local
+#include <alsa/asoundlib.h>
+#undef snd_lib_error_set_local
+extern "C" snd_local_error_handler_t snd_lib_error_set_local(snd_local_error_handler_t handler);
+
+#include "capture_source.h"
 
 namespace tarnwick {
+
 namespace {
 
-constexpr DWORD kCallbackKindMask = 0x00070000;
-constexpr DWORD kLowestRate = 1000;
-constexpr DWORD kHighestRate = 192000;
+constexpr snd_pcm_uframes_t kRate = 8000;
+constexpr std::size_t kFrameBytes = 2;
+// The ring absorbs the time the capture thread spends in the application's
+// callback, when nobody reads the PCM.
+constexpr snd_pcm_uframes_t kTargetBufferFrames = kRate * 3;
+constexpr snd_pcm_uframes_t kTargetPeriodFrames = kRate / 20;
+constexpr int kMaxPcmDescriptors = 7;
+// How long to wait before looking at a PCM again that asked for patience
+// (resuming from a suspend, or an error reported only by its descriptors).
+constexpr int kRetryMs = 20;
 
-bool IsSupportedFormat(const WAVEFORMATEX& format) {
-  if (format.wFormatTag != WAVE_FORMAT_PCM) return false;
-  if (format.nChannels < 1 || format.nChannels > 2) return false;
-  if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) return false;
-  if (format.nSamplesPerSec < kLowestRate || format.nSamplesPerSec > kHighestRate) return false;
-  const DWORD block = DWORD{format.nChannels} * format.wBitsPerSample / 8;
-  return format.nBlockAlign == block && format.nAvgBytesPerSec == format.nSamplesPerSec * block;
-}
+void DiscardAlsaMessage(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
+                        const char* /*format*/, va_list /*arguments*/) {}
 
-MMRESULT ResultFromErrno(int error) { return error == ENOMEM ? MMSYSERR_NOMEM : MMSYSERR_ERROR; }
+class QuietAlsa {
+ public:
+  QuietAlsa() : previous_(snd_lib_error_set_local(&DiscardAlsaMessage)) {}
+  ~QuietAlsa() { snd_lib_error_set_local(previous_); }
+  QuietAlsa(const QuietAlsa&) = delete;
+  QuietAlsa& operator=(const QuietAlsa&) = delete;
 
-MMRESULT CheckHeader(const WAVEHDR* header, UINT header_size) {
-  return header == nullptr || header_size < sizeof(WAVEHDR) ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR;
-}
+ private:
+  snd_local_error_handler_t previous_;
+};
 
-void Wake(const WaveInDevice* device) {
-  const std::uint64_t one = 1;
-  while (::write(device->wake_fd, &one, sizeof one) < 0 && errno == EINTR) {
+MMRESULT ResultFromError(int error) {
+  switch (error) {
+    case -ENOENT:
+    case -ENODEV:
+    case -ENXIO: return MMSYSERR_BADDEVICEID;
+    case -EBUSY: return MMSYSERR_ALLOCATED;
+    case -ENOMEM: return MMSYSERR_NOMEM;
+    default: return MMSYSERR_ERROR;
   }
-}
-
-// Asks the capture thread to do `request` and waits for its answer.
-MMRESULT Ask(WaveInDevice* device, CaptureRequest request) {
-  if (OnCaptureThreadOf(device)) return WAVERR_SYNC;
-  std::lock_guard<std::mutex> one_at_a_time(device->control);
-  std::unique_lock<std::mutex> hold(device->lock);
-  device->request = request;
-  Wake(device);
-  device->answered.wait(hold, [device] { return device->request == CaptureRequest::kNone; });
-  return device->answer;
-}
-
-// The capture thread must not take the application's signals.
-MMRESULT StartThread(WaveInDevice* device) {
-  sigset_t all;
-  sigset_t previous;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &previous);
-  int error = pthread_create(&device->thread, nullptr, &CaptureThreadMain, device);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  if (error != 0) return ResultFromErrno(error == EAGAIN ? ENOMEM : error);
-  std::unique_lock<std::mutex> hold(device->lock);
-  device->answered.wait(hold, [device] { return device->thread_ready; });
-  return MMSYSERR_NOERROR;
-}
-
-// Everything of the device but the thread: the PCM, its descriptors, the
-// wake-up descriptor.
-MMRESULT Prepare(WaveInDevice* device, const WAVEFORMATEX& format) {
-  device->wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (device->wake_fd < 0) return ResultFromErrno(errno);
-  MMRESULT result = alsa::OpenCapturePcm(format, &device->pcm, &device->geometry);
-  if (result != MMSYSERR_NOERROR) return result;
-  alsa::QuietAlsa quiet;
-  const int count = snd_pcm_poll_descriptors_count(device->pcm);
-  if (count <= 0) return MMSYSERR_ERROR;
-  device->pcm_fd_count = static_cast<unsigned>(count);
-  device->poll_fds = new (std::nothrow) pollfd[device->pcm_fd_count + 1];
-  if (device->poll_fds == nullptr) return MMSYSERR_NOMEM;
-  device->poll_fds[0] = pollfd{device->wake_fd, POLLIN, 0};
-  if (snd_pcm_poll_descriptors(device->pcm, device->poll_fds + 1, device->pcm_fd_count) != count) {
-    return MMSYSERR_ERROR;
-  }
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT Open(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance,
-              DWORD flags) {
-  if (device == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
-  *device = nullptr;
-  const DWORD kind = flags & kCallbackKindMask;
-  if ((flags & ~kCallbackKindMask) != 0 || (kind != CALLBACK_FUNCTION && kind != CALLBACK_NULL)) {
-    return MMSYSERR_INVALFLAG;
-  }
-  if (kind == CALLBACK_FUNCTION && callback == 0) return MMSYSERR_INVALPARAM;
-  if (device_id != WAVE_MAPPER && device_id != 0) return MMSYSERR_BADDEVICEID;
-  if (!IsSupportedFormat(*format)) return WAVERR_BADFORMAT;
-
-  auto* opened = new (std::nothrow) WaveInDevice;
-  if (opened == nullptr) return MMSYSERR_NOMEM;
-  if (kind == CALLBACK_FUNCTION) {
-    // The API passes the callback as an integer.
-    opened->callback = reinterpret_cast<WaveInProc>(callback);  // NOLINT(performance-no-int-to-ptr)
-  }
-  opened->instance = instance;
-  opened->frame_bytes = format->nBlockAlign;
-  MMRESULT result = Prepare(opened, *format);
-  if (result == MMSYSERR_NOERROR) result = StartThread(opened);
-  if (result != MMSYSERR_NOERROR) {
-    delete opened;
-    return result;
-  }
-  *device = opened;
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT PrepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size) {
-  if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (CheckHeader(header, header_size) != MMSYSERR_NOERROR || header->lpData == nullptr) {
-    return MMSYSERR_INVALPARAM;
-  }
-  std::lock_guard<std::mutex> hold(device->lock);
-  if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  header->dwFlags = (header->dwFlags | WHDR_PREPARED) & ~WHDR_DONE;
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT UnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size) {
-  if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (MMRESULT result = CheckHeader(header, header_size); result != MMSYSERR_NOERROR) return result;
-  std::lock_guard<std::mutex> hold(device->lock);
-  if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  header->dwFlags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-// Called from the callback as often as from elsewhere: it only takes the lock,
-// which the capture thread never holds while calling back.
-MMRESULT AddBuffer(HWAVEIN device, WAVEHDR* header, UINT header_size) {
-  if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (MMRESULT result = CheckHeader(header, header_size); result != MMSYSERR_NOERROR) return result;
-  std::lock_guard<std::mutex> hold(device->lock);
-  if ((header->dwFlags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
-  if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  if (header->lpData == nullptr || header->dwBufferLength < device->frame_bytes) {
-    return MMSYSERR_INVALPARAM;
-  }
-  header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-  header->dwBytesRecorded = 0;
-  header->lpNext = nullptr;
-  if (device->tail != nullptr) {
-    device->tail->lpNext = header;
-  } else {
-    device->head = header;
-  }
-  device->tail = header;
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT Start(HWAVEIN device) {
-  if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  return Ask(device, CaptureRequest::kStart);
-}
-
-MMRESULT Stop(HWAVEIN device) {
-  if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  return Ask(device, CaptureRequest::kStop);
-}
-
-MMRESULT Close(HWAVEIN device) {
-  if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (OnCaptureThreadOf(device)) return WAVERR_SYNC;
-  {
-    std::lock_guard<std::mutex> one_at_a_time(device->control);
-    std::lock_guard<std::mutex> hold(device->lock);
-    device->request = CaptureRequest::kQuit;
-    Wake(device);
-  }
-  pthread_join(device->thread, nullptr);
-  delete device;
-  return MMSYSERR_NOERROR;
 }
 
 }  // namespace
 
-WaveInDevice::~WaveInDevice() {
-  // Only reached with a live PCM when the capture thread never started.
-  if (pcm != nullptr) {
-    alsa::QuietAlsa quiet;
-    snd_pcm_close(pcm);
+struct CaptureSource {
+  snd_pcm_t* pcm = nullptr;
+  int wake_fd = -1;
+  pollfd fds[1 + kMaxPcmDescriptors] = {};  // [0] is wake_fd, then the PCM's
+  nfds_t pcm_fd_count = 0;
+  bool running = false;
+  bool broken = false;  // failed beyond repair: nothing more until a start
+  bool stopping = false;
+  snd_pcm_uframes_t left = 0;  // while stopping: frames captured before the stop still to read
+  int next_wait_ms = -1;
+};
+
+namespace {
+
+// Interleaved S16_LE mono at exactly 8 kHz (the default PCM is normally a plug
+// chain that converts and resamples), a ring of up to three seconds, a period
+// of 50 ms. Never started by ALSA itself, stopped on an overrun so that the
+// reader sees and repairs it.
+MMRESULT Configure(snd_pcm_t* pcm) {
+  snd_pcm_hw_params_t* hw = nullptr;
+  snd_pcm_hw_params_alloca(&hw);
+  if (snd_pcm_hw_params_any(pcm, hw) < 0) return WAVERR_BADFORMAT;
+  snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
+  if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
+      snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
+      snd_pcm_hw_params_set_channels(pcm, hw, 1) < 0 || snd_pcm_hw_params_set_rate(pcm, hw, kRate, 0) < 0) {
+    return WAVERR_BADFORMAT;
   }
-  delete[] poll_fds;
-  if (wake_fd >= 0) ::close(wake_fd);
+  snd_pcm_uframes_t buffer = 0;
+  snd_pcm_uframes_t period = kTargetPeriodFrames;
+  int direction = 0;
+  if (snd_pcm_hw_params_get_buffer_size_max(hw, &buffer) < 0) return MMSYSERR_ERROR;
+  buffer = std::min(buffer, kTargetBufferFrames);
+  if (snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer) < 0 ||
+      snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &direction) < 0) {
+    return MMSYSERR_ERROR;
+  }
+  if (int error = snd_pcm_hw_params(pcm, hw); error < 0)
+    return error == -EINVAL ? WAVERR_BADFORMAT : ResultFromError(error);
+  if (snd_pcm_hw_params_get_buffer_size(hw, &buffer) < 0 ||
+      snd_pcm_hw_params_get_period_size(hw, &period, &direction) < 0) {
+    return MMSYSERR_ERROR;
+  }
+  snd_pcm_sw_params_t* sw = nullptr;
+  snd_pcm_sw_params_alloca(&sw);
+  snd_pcm_uframes_t boundary = 0;
+  int error = snd_pcm_sw_params_current(pcm, sw);
+  if (error == 0) error = snd_pcm_sw_params_get_boundary(sw, &boundary);
+  if (error == 0) error = snd_pcm_sw_params_set_avail_min(pcm, sw, period);
+  if (error == 0) error = snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary);
+  if (error == 0) error = snd_pcm_sw_params_set_stop_threshold(pcm, sw, buffer);
+  if (error == 0) error = snd_pcm_sw_params(pcm, sw);
+  return error == 0 ? MMSYSERR_NOERROR : ResultFromError(error);
 }
 
-MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance,
-                    DWORD flags) {
-  return Open(device, device_id, format, callback, instance, flags);
+// Fetches the PCM's descriptors behind the wake-up one; some plugins only
+// settle them once started.
+bool FetchDescriptors(CaptureSource* source) {
+  const int count = snd_pcm_poll_descriptors_count(source->pcm);
+  if (count <= 0 || count > kMaxPcmDescriptors) return false;
+  source->pcm_fd_count = static_cast<nfds_t>(count);
+  return snd_pcm_poll_descriptors(source->pcm, source->fds + 1, static_cast<unsigned>(count)) == count;
 }
-MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size) {
-  return PrepareHeader(device, header, header_size);
-}
-MMRESULT waveInUnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT header_size) {
-  return UnprepareHeader(device, header, header_size);
-}
-MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT header_size) {
-  return AddBuffer(device, header, header_size);
-}
-MMRESULT waveInStart(HWAVEIN device) { return Start(device); }
-MMRESULT waveInStop(HWAVEIN device) { return Stop(device); }
-MMRESULT waveInClose(HWAVEIN device) { return Close(device); }
 
-const CaptureOps& NativeCaptureOps() {
-  static const CaptureOps ops{&waveInOpen, &waveInPrepareHeader, &waveInUnprepareHeader, &waveInAddBuffer, &waveInStart,
-                              &waveInStop, &waveInClose};
-  return ops;
+// After an overrun the stream is stopped; it is prepared and started again at
+// once, so that capture goes on with the current sound.
+void Restart(CaptureSource* source) {
+  if (snd_pcm_prepare(source->pcm) < 0 || snd_pcm_start(source->pcm) < 0) source->broken = true;
+}
+
+void Recover(CaptureSource* source, long error) {
+  if (error == -EPIPE) return Restart(source);
+  if (error != -ESTRPIPE) {
+    source->broken = true;
+    return;
+  }
+  // Resuming can take a while; the thread stays responsive to control calls
+  // by waiting in poll rather than here.
+  const int resumed = snd_pcm_resume(source->pcm);
+  if (resumed == -EAGAIN) {
+    source->next_wait_ms = kRetryMs;
+    return;
+  }
+  // Some plugins report success without running again: only the state tells.
+  // A device that cannot resume is started afresh.
+  if (resumed != 0 || snd_pcm_state(source->pcm) != SND_PCM_STATE_RUNNING) Restart(source);
+}
+
+// The descriptors reported an error that no read explained (some plugins only
+// report it there). The state is brought up to date first: some devices notice
+// an overrun only when asked for their position.
+void RepairAfterPollError(CaptureSource* source) {
+  const snd_pcm_sframes_t avail = snd_pcm_avail_update(source->pcm);
+  if (avail == -EPIPE || avail == -ESTRPIPE) return Recover(source, avail);
+  switch (snd_pcm_state(source->pcm)) {
+    case SND_PCM_STATE_XRUN: return Recover(source, -EPIPE);
+    case SND_PCM_STATE_SUSPENDED: return Recover(source, -ESTRPIPE);
+    case SND_PCM_STATE_RUNNING:
+    case SND_PCM_STATE_PREPARED:
+      // Nothing to repair; the descriptors may keep saying so: look again a
+      // little later rather than spin.
+      source->next_wait_ms = kRetryMs;
+      return;
+    default: source->broken = true;
+  }
+}
+
+void EndStop(CaptureSource* source) {
+  snd_pcm_drop(source->pcm);
+  source->stopping = false;
+  source->left = 0;
+}
+
+}  // namespace
+
+MMRESULT OpenCaptureSource(CaptureSource** source) {
+  *source = nullptr;
+  auto* opened = new (std::nothrow) CaptureSource;
+  if (opened == nullptr) return MMSYSERR_NOMEM;
+  opened->wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  MMRESULT result = opened->wake_fd < 0 ? ResultFromError(-errno) : MMSYSERR_NOERROR;
+  QuietAlsa quiet;
+  if (result == MMSYSERR_NOERROR) {
+    const int error = snd_pcm_open(&opened->pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    if (error < 0) {
+      opened->pcm = nullptr;
+      result = ResultFromError(error);
+    }
+  }
+  if (result == MMSYSERR_NOERROR) result = Configure(opened->pcm);
+  if (result == MMSYSERR_NOERROR && !FetchDescriptors(opened)) result = MMSYSERR_ERROR;
+  if (result != MMSYSERR_NOERROR) {
+    CloseCaptureSource(opened);
+    return result;
+  }
+  opened->fds[0] = pollfd{opened->wake_fd, POLLIN, 0};
+  *source = opened;
+  return MMSYSERR_NOERROR;
+}
+
+void CloseCaptureSource(CaptureSource* source) {
+  if (source->pcm != nullptr) {
+    QuietAlsa quiet;
+    snd_pcm_close(source->pcm);
+  }
+  if (source->wake_fd >= 0) ::close(source->wake_fd);
+  delete source;
+}
+
+MMRESULT StartCaptureSource(CaptureSource* source) {
+  if (source->stopping) EndStop(source);
+  int error = 0;
+  if (snd_pcm_state(source->pcm) != SND_PCM_STATE_PREPARED) error = snd_pcm_prepare(source->pcm);
+  if (error == 0) error = snd_pcm_start(source->pcm);
+  if (error != 0) return ResultFromError(error);
+  FetchDescriptors(source);
+  source->running = true;
+  source->broken = false;
+  return MMSYSERR_NOERROR;
+}
+
+// What the PCM holds at this moment is what a stop still hands back.
+void StopCaptureSource(CaptureSource* source) {
+  const snd_pcm_sframes_t avail = source->broken ? 0 : snd_pcm_avail(source->pcm);
+  source->running = false;
+  source->stopping = true;
+  source->left = avail > 0 ? static_cast<snd_pcm_uframes_t>(avail) : 0;
+  if (source->left == 0) EndStop(source);
+}
+
+std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t capacity) {
+  if (source->broken || (!source->running && !source->stopping)) return 0;
+  snd_pcm_uframes_t wanted = capacity / kFrameBytes;
+  if (source->stopping) wanted = std::min(wanted, source->left);
+  snd_pcm_sframes_t got = 0;
+  do {
+    got = snd_pcm_readi(source->pcm, into, wanted);
+  } while (got == -EINTR);
+  if (source->stopping) {
+    source->left -= got > 0 ? static_cast<snd_pcm_uframes_t>(got) : source->left;
+    if (source->left == 0) EndStop(source);
+    return got > 0 ? static_cast<std::size_t>(got) * kFrameBytes : 0;
+  }
+  if (got > 0) return static_cast<std::size_t>(got) * kFrameBytes;
+  if (got != 0 && got != -EAGAIN) Recover(source, got);
+  return 0;
+}
+
+void WaitForCaptureSource(CaptureSource* source) {
+  // A PCM that asked for patience is left alone for a while; only a control
+  // call cuts that short.
+  const int timeout_ms = source->next_wait_ms;
+  source->next_wait_ms = -1;
+  const bool watch_pcm = source->running && !source->broken && timeout_ms < 0;
+  const nfds_t count = watch_pcm ? source->pcm_fd_count + 1 : 1;
+  for (nfds_t i = 0; i < count; ++i) source->fds[i].revents = 0;
+  if (::poll(source->fds, count, timeout_ms) <= 0) return;
+  if (source->fds[0].revents != 0) {
+    std::uint64_t wakes = 0;
+    while (::read(source->wake_fd, &wakes, sizeof wakes) < 0 && errno == EINTR) {
+    }
+  }
+  if (!watch_pcm) return;
+  unsigned short events = 0;
+  if (snd_pcm_poll_descriptors_revents(source->pcm, source->fds + 1, static_cast<unsigned>(source->pcm_fd_count),
+                                       &events) < 0) {
+    events = POLLERR;
+  }
+  if ((events & (POLLERR | POLLHUP | POLLNVAL)) != 0) RepairAfterPollError(source);
+}
+
+void WakeCaptureSource(CaptureSource* source) {
+  const std::uint64_t one = 1;
+  while (::write(source->wake_fd, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void EnterCaptureThread() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+  snd_lib_error_set_local(&DiscardAlsaMessage);
 }
 
 }  // namespace tarnwick

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "temp_dir.h"  // OpenDescriptorCount
+#include "virtual_ramp.h"
 
 namespace tarnwick::test {
 
@@ -31,9 +32,6 @@ class AlsaConfigOverride {
  private:
   std::string path_;
 };
-
-// Sample i of the virtual device's capture since it was opened.
-inline std::int16_t RampSample(std::size_t i) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(i * 7)); }
 
 // The samples after a WAV file's 44-byte header are the device's ramp from its
 // first sample, without a sample lost or repeated, through every whole block

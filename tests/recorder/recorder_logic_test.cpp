@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "fault_file_ops.h"
 #include "recorder.h"
@@ -219,9 +220,9 @@ TEST_F(RecorderLogic, RecordingStopsGrowingWhereTheHeaderCouldNoLongerStateItsSi
   std::FILE* f = std::fopen(dir.File("rec.wav").c_str(), "rb");
   std::uint8_t header[44];
   ASSERT_EQ(std::fread(header, 1, 44, f), 44u);
-  std::fseek(f, 0, SEEK_END);
-  const auto size = static_cast<std::uint64_t>(std::ftell(f));
   std::fclose(f);
+  // Not ftell: its long is 32 bits on Windows.
+  const std::uint64_t size = std::filesystem::file_size(FsPath(dir.File("rec.wav")));
   std::uint32_t riff = 0;
   for (int i = 0; i < 4; ++i) riff |= static_cast<std::uint32_t>(header[4 + i]) << (8 * i);
   EXPECT_EQ(size, 44 + static_cast<std::uint64_t>(kMaxBlocks) * kBlockBytes);

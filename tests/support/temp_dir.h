@@ -2,6 +2,7 @@
 // A private directory for one test's files, removed with everything in it.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,12 @@ bool FileExists(const std::string& path);
 // The UTF-16 form of an ASCII or UTF-8 path, NUL-terminated.
 std::u16string Utf16(const std::string& utf8);
 
-// Descriptors this process has open: a leak shows as a difference.
+// A UTF-8 path as std::filesystem takes it, and back.
+std::filesystem::path FsPath(const std::string& utf8);
+std::string Utf8Path(const std::filesystem::path& path);
+
+// Descriptors (on Windows: handles) this process has open: a leak shows as a
+// difference.
 int OpenDescriptorCount();
 
 }  // namespace tarnwick::test

@@ -1,5 +1,7 @@
-// UTF-16 paths become UTF-8 names: what Linux file systems and tools expect,
-// whatever locale the host process runs in.
+// UTF-16 paths become UTF-8 names on every system: what Linux file systems and
+// tools expect, whatever locale the host process runs in; on Windows the file
+// operations turn them back into UTF-16, so no character is lost to a code
+// page on the way.
 
 #include <cstdint>
 

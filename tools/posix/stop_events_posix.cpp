@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace tarnwick::cli {
@@ -20,6 +21,8 @@ sigset_t StopSignals() {
   return signals;
 }
 
+int Fd(std::intptr_t source) { return static_cast<int>(source); }
+
 }  // namespace
 
 StopEvents::StopEvents() {
@@ -30,13 +33,17 @@ StopEvents::StopEvents() {
     watch_stdin_ = true;
   }
   const sigset_t signals = StopSignals();
+  (void)std::signal(SIGPIPE, SIG_IGN);
   if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
-  signal_fd_ = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+  const int fd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+  if (fd >= 0) source_ = fd;
 }
 
 StopEvents::~StopEvents() {
-  if (signal_fd_ >= 0) ::close(signal_fd_);
+  if (source_ != -1) ::close(Fd(source_));
 }
+
+bool StopEvents::WatchingStdin() const { return watch_stdin_; }
 
 // A background job that reads its terminal is stopped by SIGTTIN; such a job
 // leaves the terminal to the shell until it is brought to the foreground.
@@ -59,13 +66,13 @@ bool StopEvents::ReadStdinLine() {
 }
 
 StopEvents::Event StopEvents::Wait(int timeout_ms) {
-  pollfd watched[2] = {{signal_fd_, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+  pollfd watched[2] = {{Fd(source_), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
   const bool with_stdin = watch_stdin_ && StdinInForeground();
   const int ready = ::poll(watched, with_stdin ? 2 : 1, timeout_ms);
   if (ready <= 0) return Event::kNone;  // timed out, or interrupted (a stop and continue)
   if ((watched[0].revents & POLLIN) != 0) {
     signalfd_siginfo info{};
-    if (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) return Event::kSignal;
+    if (::read(Fd(source_), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) return Event::kSignal;
   }
   if (with_stdin && watched[1].revents != 0) {
     if ((watched[1].revents & (POLLIN | POLLHUP)) != 0) {

@@ -1,0 +1,155 @@
+// The reversal on Windows file names: the other names a file has there (letter
+// case, 8.3 short name, a second drive letter, hard and symbolic links) are
+// all recognised as the input, names outside every ANSI code page arrive
+// unchanged, and names longer than MAX_PATH work.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tarnwick.h"
+#include "temp_dir.h"
+#include "wav_bytes.h"
+#include "wav_reverse.h"
+
+namespace tarnwick::test {
+namespace {
+
+std::u16string U16(const std::wstring& wide) { return std::u16string(wide.begin(), wide.end()); }
+std::wstring Wide(const std::string& utf8) { return FsPath(utf8).wstring(); }
+
+// The absolute form with '\' throughout, as the \?\ namespace needs it.
+std::wstring FullPath(const std::string& utf8) {
+  wchar_t full[MAX_PATH];
+  const DWORD length = ::GetFullPathNameW(Wide(utf8).c_str(), MAX_PATH, full, nullptr);
+  return length > 0 && length < MAX_PATH ? std::wstring(full, length) : std::wstring();
+}
+
+std::int32_t Reverse(const std::wstring& in, const std::wstring& out) {
+  return ReverseWavFile(NativeFileOps(), U16(in).c_str(), U16(out).c_str());
+}
+
+Bytes Data(const Bytes& file) { return Bytes(file.begin() + 44, file.end()); }
+
+// The directory's entries by their UTF-16 names, exactly as the file system
+// holds them.
+std::vector<std::wstring> Names(const std::wstring& directory) {
+  std::vector<std::wstring> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    names.push_back(entry.path().filename().wstring());
+  }
+  return names;
+}
+
+TEST(ReverseWin32, EveryOtherNameOfTheInputIsRefusedAndTheInputKept) {
+  TempDir dir;
+  // A long name, so that the file system gives it a distinct 8.3 name.
+  const std::wstring in = Wide(dir.File("input recording.wav"));
+  const Bytes input = MakeWav(2, 16, 8000, {1, 2, 3, 4, 5, 6, 7, 8});
+  WriteFile(Utf8Path(in), input);
+
+  struct Alias {
+    const char* what;
+    std::wstring path;
+  };
+  std::vector<Alias> aliases = {{"same path", in}, {"forward slashes", Wide(dir.path() + "/input recording.wav")}};
+  std::wstring upper = in;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+  aliases.push_back({"other letter case", upper});
+  aliases.push_back({"dot-dot", Wide(dir.path() + "/sub/../input recording.wav")});
+  ASSERT_TRUE(::CreateDirectoryW(Wide(dir.File("sub")).c_str(), nullptr));
+  ASSERT_TRUE(::CreateHardLinkW(Wide(dir.File("hard.wav")).c_str(), in.c_str(), nullptr)) << ::GetLastError();
+  aliases.push_back({"hard link", Wide(dir.File("hard.wav"))});
+  // Unprivileged symbolic links need developer mode on Windows 10 and later;
+  // Wine makes them for anyone.
+  constexpr DWORD kUnprivileged = 0x2;
+  // Wine 8 reports success without making anything; such a "link" is left out.
+  const std::wstring soft = Wide(dir.File("soft.wav"));
+  if (::CreateSymbolicLinkW(soft.c_str(), in.c_str(), kUnprivileged) != 0 &&
+      ::GetFileAttributesW(soft.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    aliases.push_back({"symbolic link", soft});
+  }
+  wchar_t short_name[MAX_PATH];
+  const DWORD short_length = ::GetShortPathNameW(in.c_str(), short_name, MAX_PATH);
+  if (short_length > 0 && short_length < MAX_PATH && in != short_name) {
+    aliases.push_back({"8.3 short name", short_name});
+  }
+  // A second drive letter for the test's directory.
+  const wchar_t* const kDrive = L"T:";
+  const std::wstring full_dir = FullPath(dir.path());
+  const bool mapped = ::DefineDosDeviceW(0, kDrive, full_dir.c_str()) != 0;
+  if (mapped) aliases.push_back({"other drive letter", std::wstring(kDrive) + L"\\input recording.wav"});
+
+  for (const Alias& alias : aliases) {
+    EXPECT_EQ(Reverse(in, alias.path), TARNWICK_REVERSE_OUTPUT_FAILED) << alias.what;
+    EXPECT_EQ(ReadFile(Utf8Path(in)), input) << alias.what;
+  }
+  if (mapped) ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, kDrive, full_dir.c_str());
+  EXPECT_GE(aliases.size(), 5u) << "the hard link and the names of the path itself";
+}
+
+TEST(ReverseWin32, NamesOutsideEveryCodePageArriveUnchanged) {
+  TempDir dir;
+  // Greek, Japanese, Cyrillic and Hangul together fit no ANSI code page; the
+  // emoji and the CJK extension B character need surrogate pairs.
+  const std::wstring in_name = L"\u03A9\u03BC\u03AD\u03B3\u03B1 \u65E5\u672C\u8A9E.wav";
+  const std::wstring out_name = L"\u0436\uD55C\uAE00 \U0001F600 \U00020000.wav";
+  const std::wstring directory = Wide(dir.path());
+  WriteFile(Utf8Path(directory + L"\\" + in_name), MakeWav(1, 8, 8000, {1, 2, 3}));
+  ASSERT_EQ(Reverse(directory + L"\\" + in_name, directory + L"\\" + out_name), TARNWICK_DONE);
+  EXPECT_EQ(Data(ReadFile(Utf8Path(directory + L"\\" + out_name))), (Bytes{3, 2, 1}));
+  const std::vector<std::wstring> names = Names(directory);
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_NE(std::find(names.begin(), names.end(), out_name), names.end());
+}
+
+TEST(ReverseWin32, NamesLongerThanMaxPathWork) {
+  TempDir dir;
+  // Directories of 200 characters down to a path of about 1,000: far past
+  // MAX_PATH (260), made through the \\?\ form that has no such limit.
+  std::wstring path = L"\\\\?\\" + FullPath(dir.path());
+  while (path.size() < 1000) {
+    path += L"\\" + std::wstring(200, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << ::GetLastError();
+  }
+  const std::wstring plain = path.substr(4);  // the same directory without the prefix
+  const Bytes input = MakeWav(1, 8, 8000, {1, 2, 3});
+  const HANDLE file = ::CreateFileW((path + L"\\in.wav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file, input.data(), static_cast<DWORD>(input.size()), &written, nullptr));
+  ::CloseHandle(file);
+
+  for (const std::wstring& base : {plain, path}) {
+    ASSERT_EQ(Reverse(base + L"\\in.wav", base + L"\\out.wav"), TARNWICK_DONE) << "prefixed: " << (base == path);
+    const HANDLE out =
+        ::CreateFileW((path + L"\\out.wav").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    unsigned char bytes[64] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(::ReadFile(out, bytes, sizeof bytes, &got, nullptr));
+    ::CloseHandle(out);
+    ASSERT_EQ(got, 47u);
+    EXPECT_EQ(Bytes(bytes + 44, bytes + 47), (Bytes{3, 2, 1}));
+  }
+}
+
+TEST(ReverseWin32, RelativeNamesAreTakenFromTheCurrentDirectory) {
+  TempDir dir;
+  WriteFile(dir.File("in.wav"), MakeWav(1, 8, 8000, {1, 2, 3}));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(FsPath(dir.path()));
+  const std::int32_t result = Reverse(L"in.wav", L".\\sub-less out.wav");
+  std::filesystem::current_path(before);
+  ASSERT_EQ(result, TARNWICK_DONE);
+  EXPECT_EQ(Data(ReadFile(dir.File("sub-less out.wav"))), (Bytes{3, 2, 1}));
+}
+
+}  // namespace
+}  // namespace tarnwick::test
