@@ -203,8 +203,9 @@ TEST_F(RecorderLogic, RecordingStopsGrowingWhereTheHeaderCouldNoLongerStateItsSi
   std::FILE* f = std::fopen(dir.File("rec.wav").c_str(), "rb");
   std::uint8_t header[44];
   ASSERT_EQ(std::fread(header, 1, 44, f), 44u);
-  std::fseek(f, 0, SEEK_END);
-  const auto size = static_cast<std::uint64_t>(std::ftell(f));
+  // ftello: the file is past 2 GiB, beyond a 32-bit long.
+  ::fseeko(f, 0, SEEK_END);
+  const auto size = static_cast<std::uint64_t>(::ftello(f));
   std::fclose(f);
   std::uint32_t riff = 0;
   for (int i = 0; i < 4; ++i) riff |= static_cast<std::uint32_t>(header[4 + i]) << (8 * i);

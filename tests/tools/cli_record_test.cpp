@@ -14,10 +14,13 @@
 #include <cerrno>
 #include <chrono>
 #include <regex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "cli_files.h"
 #include "cli_process.h"
+#include "target_program.h"
 #include "virtual_audio_env.h"
 
 namespace tarnwick::clitest {
@@ -175,11 +178,16 @@ std::string DrainTerminal(int master) {
 TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
   TempDir dir;
   const std::string path = dir.File("rec.wav");
+  // Built before the fork: the child only executes it.
+  const std::vector<std::string> command = test::TargetCommand({TARNWICK_CLI, "record", path});
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
   int master = -1;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    ::execl(TARNWICK_CLI, TARNWICK_CLI, "record", path.c_str(), static_cast<char*>(nullptr));
+    ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   std::thread enter([master] {
