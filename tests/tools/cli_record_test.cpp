@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <regex>
@@ -157,14 +158,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"no_library", {"record", "OUT", "--library", "/nonexistent/libTarnwick.so"}, 70}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-// Everything the child wrote to its terminal until it closed it.
-std::string DrainTerminal(int master) {
+constexpr const char* kFullScale = "peak   0.0 dB";
+
+// Everything the child wrote to its terminal until it closed it. Sets
+// `full_scale` once the meter has shown the ramp's full-scale peak.
+std::string DrainTerminal(int master, std::atomic<bool>* full_scale) {
   std::string text;
   char chunk[4096];
   for (;;) {
     const ssize_t got = ::read(master, chunk, sizeof chunk);
     if (got > 0) {
       text.append(chunk, static_cast<std::size_t>(got));
+      if (text.find(kFullScale) != std::string::npos) *full_scale = true;
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else {
@@ -190,11 +195,16 @@ TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  std::thread enter([master] {
-    std::this_thread::sleep_for(1500ms);
+  // Enter once the meter has shown a level, however long the tool takes to
+  // get there (an emulated build starts several times slower): the file then
+  // holds a block or two.
+  std::atomic<bool> full_scale{false};
+  std::thread enter([master, &full_scale] {
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (!full_scale && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
     (void)::write(master, "\n", 1);
   });
-  const std::string screen = DrainTerminal(master);
+  const std::string screen = DrainTerminal(master, &full_scale);
   enter.join();
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -203,7 +213,7 @@ TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
   EXPECT_NE(screen.find("\rrec "), std::string::npos) << screen;
   EXPECT_NE(screen.find("Enter or Ctrl-C stops"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("peak   0.0 dB"), std::string::npos) << "the ramp reaches full scale:\n" << screen;
+  EXPECT_NE(screen.find(kFullScale), std::string::npos) << "the ramp reaches full scale:\n" << screen;
   const int seconds = ReportedSeconds(screen, path);
   EXPECT_GE(seconds, 1) << screen;
   EXPECT_LE(seconds, 3) << screen;
