@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/install-deps.sh build|test|bench|all
+# Usage: scripts/install-deps.sh build|test|bench|armhf|all
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config libasound2-dev libgtest-dev libgmock-dev binutils)
 test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3)
 bench=("${build[@]}" sox ffmpeg time)
+# Linux armhf: the cross toolchain and the target's libraries (multiarch); its
+# tests run under qemu-arm user-mode emulation. Part of the test suite.
+armhf=(g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user libasound2-dev:armhf libgtest-dev:armhf
+  libgmock-dev:armhf libasound2-plugins:armhf libubsan1:armhf)
+test+=("${armhf[@]}")
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${test[@]}") ;;
   bench) wanted=("${bench[@]}") ;;
+  armhf) wanted=("${armhf[@]}") ;;
   all) wanted=("${test[@]}" "${bench[@]}") ;;
-  *) echo "usage: $0 build|test|bench|all" >&2; exit 64 ;;
+  *) echo "usage: $0 build|test|bench|armhf|all" >&2; exit 64 ;;
 esac
 
 missing=()
@@ -27,5 +33,13 @@ sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture (name:arch) need it known to dpkg first.
+for package in "${missing[@]}"; do
+  arch=${package#*:}
+  if [ "$arch" != "$package" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${sudo[@]}" dpkg --add-architecture "$arch"
+  fi
+done
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

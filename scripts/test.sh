@@ -40,6 +40,8 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   cmake --build --preset ci-clang >/dev/null
   run_suite asan
   run_suite tsan
+  # Linux armhf: cross-built, its whole suite under qemu-arm.
+  run_suite armhf
   echo "== fuzzing"
   bash fuzz/run.sh "${TARNWICK_FUZZ_SECONDS:-60}"
   echo "== static checks"
