@@ -13,7 +13,8 @@ namespace {
 std::uint32_t ElfMachine(const std::string& path) {
   std::array<char, 20> head{};
   std::ifstream file(path, std::ios::binary);
-  if (!file.read(head.data(), head.size()) || std::string_view(head.data(), 4) != "\x7f" "ELF") return 0;
+  constexpr std::string_view kElfMagic = "\177ELF";
+  if (!file.read(head.data(), head.size()) || std::string_view(head.data(), 4) != kElfMagic) return 0;
   const bool little_endian = head[5] == 1;
   const auto lo = static_cast<std::uint8_t>(head[little_endian ? 18 : 19]);
   const auto hi = static_cast<std::uint8_t>(head[little_endian ? 19 : 18]);
