@@ -30,6 +30,7 @@
 //   those buffers come back marked WHDR_DONE, without a callback.
 // - No default capture device: MMSYSERR_BADDEVICEID.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarnwick {
@@ -43,6 +44,9 @@ using MMRESULT = std::uint32_t;
 struct WaveInDevice;  // opaque, owned by the capture layer
 using HWAVEIN = WaveInDevice*;
 
+// Byte-packed, as the Windows headers declare it: 18 bytes, no tail padding,
+// so that cbSize extra bytes would follow it directly.
+#pragma pack(push, 1)
 struct WAVEFORMATEX {
   WORD wFormatTag;
   WORD nChannels;
@@ -52,6 +56,12 @@ struct WAVEFORMATEX {
   WORD wBitsPerSample;
   WORD cbSize;
 };
+#pragma pack(pop)
+static_assert(sizeof(WAVEFORMATEX) == 18 && offsetof(WAVEFORMATEX, nChannels) == 2 &&
+                  offsetof(WAVEFORMATEX, nSamplesPerSec) == 4 && offsetof(WAVEFORMATEX, nAvgBytesPerSec) == 8 &&
+                  offsetof(WAVEFORMATEX, nBlockAlign) == 12 && offsetof(WAVEFORMATEX, wBitsPerSample) == 14 &&
+                  offsetof(WAVEFORMATEX, cbSize) == 16,
+              "WAVEFORMATEX is laid out as the Windows headers have it");
 
 struct WAVEHDR {
   char* lpData;
@@ -63,6 +73,10 @@ struct WAVEHDR {
   WAVEHDR* lpNext;
   DWORD_PTR reserved;
 };
+// Its size is passed with every call and checked: eight 32-bit fields on a
+// 32-bit target, pointer-sized fields widened on a 64-bit one.
+static_assert(sizeof(void*) != 4 || sizeof(WAVEHDR) == 32, "WAVEHDR is 32 bytes on a 32-bit target");
+static_assert(sizeof(void*) != 8 || sizeof(WAVEHDR) == 48, "WAVEHDR is 48 bytes on a 64-bit target");
 
 inline constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
 inline constexpr WORD WAVE_FORMAT_PCM = 1;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/install-deps.sh build|test|bench|windows|all
+# Usage: scripts/install-deps.sh build|test|bench|windows|armhf|all
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config libasound2-dev libgtest-dev libgmock-dev binutils)
@@ -12,14 +12,20 @@ bench=("${build[@]}" sox ffmpeg time)
 windows=(cmake ninja-build g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386
   libasound2-plugins:i386)
 test+=("${windows[@]}")
+# Linux armhf: the cross toolchain and the target's libraries (multiarch); its
+# tests run under qemu-arm user-mode emulation. Part of the test suite.
+armhf=(g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user libasound2-dev:armhf libgtest-dev:armhf
+  libgmock-dev:armhf libasound2-plugins:armhf libubsan1:armhf)
+test+=("${armhf[@]}")
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${test[@]}") ;;
   bench) wanted=("${bench[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
+  armhf) wanted=("${armhf[@]}") ;;
   all) wanted=("${test[@]}" "${bench[@]}") ;;
-  *) echo "usage: $0 build|test|bench|windows|all" >&2; exit 64 ;;
+  *) echo "usage: $0 build|test|bench|windows|armhf|all" >&2; exit 64 ;;
 esac
 
 missing=()
@@ -34,9 +40,13 @@ sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-# 32-bit Wine and its ALSA plugins are i386 packages.
-if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo[@]}" dpkg --add-architecture i386
-fi
+# Packages of another architecture (name:arch) need it known to dpkg first.
+for package in "${missing[@]}"; do
+  arch=${package#*:}
+  if [ "$arch" != "$package" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${sudo[@]}" dpkg --add-architecture "$arch"
+  fi
+done
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

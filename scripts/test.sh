@@ -44,6 +44,8 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   echo "== windows: MinGW-w64 builds of the DLL and the tests, run under Wine"
   run_suite windows-x64
   run_suite windows-x86
+  # Linux armhf: cross-built, its whole suite under qemu-arm.
+  run_suite armhf
   echo "== fuzzing"
   bash fuzz/run.sh "${TARNWICK_FUZZ_SECONDS:-60}"
   echo "== static checks"

@@ -96,7 +96,7 @@ class StatusLine {
 };
 
 // "12 s", or "12/30 s" with a deadline.
-std::string ElapsedText(long elapsed, std::optional<long> seconds) {
+std::string ElapsedText(std::chrono::seconds::rep elapsed, std::optional<long> seconds) {
   std::string text = std::to_string(elapsed);
   if (seconds) text.append("/").append(std::to_string(*seconds));
   return text.append(" s");
@@ -116,7 +116,7 @@ void WaitForStop(StopEvents& stops, std::optional<long> seconds, StatusLine& sta
     status.Show(ElapsedText(elapsed, seconds), stops.WatchingStdin() ? "Enter or Ctrl-C stops" : "Ctrl-C stops");
     // Without a terminal there is nothing to redraw: the thread sleeps until
     // something ends the recording.
-    long timeout = status.enabled() ? kRedrawMs : -1;
+    std::chrono::milliseconds::rep timeout = status.enabled() ? kRedrawMs : -1;
     if (seconds) {
       // Rounded up, so the loop does not spin through the last millisecond.
       const auto left = static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());

@@ -11,6 +11,10 @@
 #include "file_ops.h"
 #include "system_calls_posix.h"
 
+// Offsets past 2 GiB and 4 GiB must reach the OS whole: on a 32-bit target the
+// build defines _FILE_OFFSET_BITS=64 (see the top-level CMakeLists.txt).
+static_assert(sizeof(off_t) == 8, "off_t must be 64 bits: build with _FILE_OFFSET_BITS=64");
+
 namespace tarnwick {
 namespace {
 

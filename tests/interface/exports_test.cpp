@@ -20,7 +20,8 @@ namespace tarnwick::test {
 namespace {
 
 std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
-  const std::string command = "nm -D --defined-only '" + library + "'";
+  // The target's nm: the host's may not read a cross build's library.
+  const std::string command = std::string(TARNWICK_NM) + " -D --defined-only '" + library + "'";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
   std::set<std::string> names;
   std::array<char, 512> line{};

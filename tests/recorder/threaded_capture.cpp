@@ -57,7 +57,10 @@ MMRESULT Open(HWAVEIN* device, UINT, const WAVEFORMATEX*, DWORD_PTR callback, DW
   g_device.quit = false;
   g_device.running = false;
   g_device.queued = nullptr;
-  g_device.thread = std::thread(Run);
+  // A pointer, not the function itself: on Thumb code a function's address
+  // carries the mode in its low bit, and UBSan would take the reference
+  // std::thread binds to it for a misaligned one.
+  g_device.thread = std::thread(&Run);
   *device = Handle();
   return MMSYSERR_NOERROR;
 }

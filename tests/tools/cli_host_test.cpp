@@ -8,6 +8,7 @@
 
 #include "cli_files.h"
 #include "cli_process.h"
+#include "target_program.h"
 
 namespace tarnwick::clitest {
 namespace {
@@ -47,7 +48,9 @@ TEST_P(LibrarySearch, FindsTheLibraryInTheLayout) {
     fs::create_symlink(tool, dir.File("elsewhere/tarnwick"));
     tool = dir.File("elsewhere/tarnwick");
   }
-  std::vector<std::string> argv{tool, "reverse", dir.File("in.wav"), dir.File("out.wav")};
+  // `env` is a host program: the tool behind it is put through the emulator
+  // here, when there is one.
+  std::vector<std::string> argv = test::TargetCommand({tool, "reverse", dir.File("in.wav"), dir.File("out.wav")});
   if (layout.through_ld_library_path) argv.insert(argv.begin(), {"env", "LD_LIBRARY_PATH=" + dir.File(library_dir)});
 
   const Bytes input = MakeWav(1, 16, 8000, PatternBytes(64, 9));

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "target_program.h"
+
 namespace tarnwick::clitest {
 namespace {
 
@@ -37,9 +39,10 @@ std::vector<std::string> ProcessResult::ErrLines() const {
   return lines;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, ChildStdin stdin_kind) {
+ChildProcess::ChildProcess(const std::vector<std::string>& program_argv, ChildStdin stdin_kind) {
   out_fd_ = TempFile(&out_name_);
   err_fd_ = TempFile(&err_name_);
+  const std::vector<std::string> argv = test::TargetCommand(program_argv);
   std::vector<char*> child_argv;
   child_argv.reserve(argv.size() + 1);
   for (const std::string& arg : argv) child_argv.push_back(const_cast<char*>(arg.c_str()));

@@ -11,13 +11,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <regex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "cli_files.h"
 #include "cli_process.h"
+#include "target_program.h"
 #include "virtual_audio_env.h"
 
 namespace tarnwick::clitest {
@@ -154,23 +158,53 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"no_library", {"record", "OUT", "--library", "/nonexistent/libTarnwick.so"}, 70}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
+constexpr const char* kFullScale = "peak   0.0 dB";
+
+// Everything the child wrote to its terminal until it closed it. Sets
+// `full_scale` once the meter has shown the ramp's full-scale peak.
+std::string DrainTerminal(int master, std::atomic<bool>* full_scale) {
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(master, chunk, sizeof chunk);
+    if (got > 0) {
+      text.append(chunk, static_cast<std::size_t>(got));
+      if (text.find(kFullScale) != std::string::npos) *full_scale = true;
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return text;  // EIO once the child's side is closed
+    }
+  }
+}
+
 // On a terminal: a status line rewritten in place, whose meter shows the
 // virtual device's full-scale ramp, and Enter ends the recording.
 TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
   TempDir dir;
   const std::string path = dir.File("rec.wav");
+  // Built before the fork: the child only executes it.
+  const std::vector<std::string> command = test::TargetCommand({TARNWICK_CLI, "record", path});
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
   int master = -1;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    ::execl(TARNWICK_CLI, TARNWICK_CLI, "record", path.c_str(), static_cast<char*>(nullptr));
+    ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  std::thread enter([master] {
-    std::this_thread::sleep_for(1500ms);
+  // Enter once the meter has shown a level, however long the tool takes to
+  // get there (an emulated build starts several times slower): the file then
+  // holds a block or two.
+  std::atomic<bool> full_scale{false};
+  std::thread enter([master, &full_scale] {
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (!full_scale && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
     (void)::write(master, "\n", 1);
   });
-  const std::string screen = DrainTerminal(master);
+  const std::string screen = DrainTerminal(master, &full_scale);
   enter.join();
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -179,7 +213,7 @@ TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
   EXPECT_NE(screen.find("\rrec "), std::string::npos) << screen;
   EXPECT_NE(screen.find("Enter or Ctrl-C stops"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("peak   0.0 dB"), std::string::npos) << "the ramp reaches full scale:\n" << screen;
+  EXPECT_NE(screen.find(kFullScale), std::string::npos) << "the ramp reaches full scale:\n" << screen;
   const int seconds = ReportedSeconds(screen, path);
   EXPECT_GE(seconds, 1) << screen;
   EXPECT_LE(seconds, 3) << screen;
