@@ -24,7 +24,8 @@ inline constexpr std::size_t kReverseSlots = 4;
 
 struct ReverseSlot {
   // Page-aligned, so that the kernel's copies in and out run at full speed.
-  alignas(kOutputPageBytes) std::uint8_t block[kReverseBlockBytes];  // as read from the input
+  // A block is read at its own offset within a page (see wav_reverse.cpp).
+  alignas(kOutputPageBytes) std::uint8_t block[kReverseBlockBytes + kOutputPageBytes];
   // The reversed block behind what is left of the last page written.
   alignas(kOutputPageBytes) std::uint8_t staging[kReverseBlockBytes + kOutputPageBytes];
   char input_name[kNameCapacity];

@@ -21,8 +21,9 @@ namespace tarnwick {
 namespace {
 
 struct BlockBuffers {
+  // Both hold block_bytes + kOutputPageBytes.
   std::uint8_t* block;    // a block as read
-  std::uint8_t* staging;  // block_bytes + kOutputPageBytes
+  std::uint8_t* staging;  // the reversed frames on their way to the output
   std::size_t block_bytes;
 };
 
@@ -71,14 +72,17 @@ std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out, 
 
     const std::size_t bytes = frames * frame_bytes;
     const std::uint64_t block_start = block_end - bytes;
+    // At the same offset within a page as in the file: the kernel's copy out
+    // of its page cache then runs between equally aligned addresses.
+    std::uint8_t* const block = buffers.block + block_start % kOutputPageBytes;
     std::size_t got = 0;
-    if (!files.read_at(in, block_start, buffers.block, bytes, &got) || got != bytes) {
+    if (!files.read_at(in, block_start, block, bytes, &got) || got != bytes) {
       // A read error, or the input shrank underneath: keep the frames already
       // reversed, as a frame-by-frame copy would have.
       if (staged > 0) files.write(out, buffers.staging, staged);
       return TARNWICK_REVERSE_INPUT_FAILED;
     }
-    ReverseCopyFrames(buffers.staging + staged, buffers.block, frames, frame_bytes);
+    ReverseCopyFrames(buffers.staging + staged, block, frames, frame_bytes);
     staged += bytes;
     const std::uint64_t whole_pages_end =
         last ? staged_at + staged : (staged_at + staged) / kOutputPageBytes * kOutputPageBytes;
@@ -141,7 +145,7 @@ std::int32_t ReverseInClaimedSlot(const FileOps& files, const char16_t* input_pa
   if (output_path == nullptr) return TARNWICK_REVERSE_OUTPUT_FAILED;
   ReverseSlot& slot = ClaimReverseSlot();
   const BlockBuffers buffers =
-      caller_buffers != nullptr ? *caller_buffers : BlockBuffers{slot.block, slot.staging, sizeof slot.block};
+      caller_buffers != nullptr ? *caller_buffers : BlockBuffers{slot.block, slot.staging, kReverseBlockBytes};
   const std::int32_t result = ReverseWavFileInSlot(files, input_path, output_path, slot, buffers);
   ReleaseReverseSlot(slot);
   return result;

@@ -19,8 +19,8 @@ inline constexpr std::size_t kMaxFrameBytes = std::size_t{64} * 1024;
 // once do not interfere.
 std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path, const char16_t* output_path);
 
-// The same through the caller's block buffers: `block` of `block_bytes`, and
-// `staging` of block_bytes + kOutputPageBytes. Frames larger than
+// The same through the caller's buffers, `block` and `staging`, each of
+// block_bytes + kOutputPageBytes. Frames larger than
 // `block_bytes` are refused like frames of 0 bytes. Tests pass tiny buffers
 // so that every block and page edge is hit.
 std::int32_t ReverseWavFileWithBuffers(const FileOps& files, const char16_t* input_path, const char16_t* output_path,

@@ -57,7 +57,7 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
 }
 
 std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes) {
-  std::vector<std::uint8_t> block(block_bytes);
+  std::vector<std::uint8_t> block(block_bytes + kOutputPageBytes);
   std::vector<std::uint8_t> staging(block_bytes + kOutputPageBytes);
   return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(), block.data(), staging.data(),
                                    block_bytes);
