@@ -15,7 +15,7 @@ enum class KernelLevel : std::uint8_t {
   kPortable,  // plain C++: word swaps and fixed-size frame moves
   kSse2,      // x86 baseline shuffles, for frames of 1, 2, 4 and 8 bytes
   kSsse3,     // byte shuffles, also for frames of 3 and 6 bytes
-  kAvx2,      // 32-byte shuffles for frames of 1, 2, 4 and 8 bytes
+  kAvx2,      // 32-byte shuffles for frames of 1, 2, 3, 4, 6 and 8 bytes
 };
 
 // Writes the `frames` frames of `frame_bytes` each that `src` holds into

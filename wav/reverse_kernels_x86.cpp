@@ -105,6 +105,28 @@ void ReverseAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames)
   ReverseSsse3<F>(dst, src, left / F);
 }
 
+// Frames that do not divide 16 bytes (3 and 6): each lane holds the whole
+// frames of one 16-byte load, and the two lanes are stored apart, the second
+// over the first's don't-care bytes. One shuffle then moves two loads' worth.
+template <std::uint32_t F>
+TARNWICK_TARGET("avx2")
+void ReverseAvx2Split(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames) {
+  constexpr std::size_t kWhole = 16 / F * F;
+  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kShuffleMask<F>.bytes));
+  std::size_t left = frames * F;
+  const std::uint8_t* end = src + left;
+  for (; left >= kWhole + 16; left -= 2 * kWhole) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - kWhole - 16));
+    const __m256i v = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1), mask);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + kWhole), _mm256_extracti128_si256(v, 1));
+    end -= 2 * kWhole;
+    dst += 2 * kWhole;
+  }
+  ReverseSsse3<F>(dst, src, left / F);
+}
+
 }  // namespace
 
 bool ReverseCopySse2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes) {
@@ -129,13 +151,13 @@ bool ReverseCopySsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t fr
   }
 }
 
-// Frames of 3 and 6 bytes stay with SSSE3: with 32-byte vectors they need
-// cross-lane moves on the same port as the shuffle, and measured no faster.
 bool ReverseCopyAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes) {
   switch (frame_bytes) {
     case 1: ReverseAvx2<1>(dst, src, frames); return true;
     case 2: ReverseAvx2<2>(dst, src, frames); return true;
+    case 3: ReverseAvx2Split<3>(dst, src, frames); return true;
     case 4: ReverseAvx2<4>(dst, src, frames); return true;
+    case 6: ReverseAvx2Split<6>(dst, src, frames); return true;
     case 8: ReverseAvx2<8>(dst, src, frames); return true;
     default: return false;
   }
