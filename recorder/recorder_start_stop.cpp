@@ -80,7 +80,10 @@ std::int32_t StartRecording(const FileOps& files, const CaptureOps& capture, con
   r.BlockCount = 0;
   r.stopping.store(false, std::memory_order_release);
 
-  char name[kNameCapacity];
+  // In static storage, like the rest of the recorder, so that the host's
+  // stack holds only a few hundred bytes: the host's calls take turns, so one
+  // name serves them all.
+  static char name[kNameCapacity];
   FileHandle file = kNoFile;
   if (!PathToName(path, name, sizeof name) || files.create(name, kNoFile, &file) != CreateResult::kCreated) {
     return TARNWICK_RECORD_DEVICE_FAILED;
