@@ -13,6 +13,7 @@ namespace {
 KernelLevel DetectKernelLevel() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw")) return KernelLevel::kAvx512;
   if (__builtin_cpu_supports("avx2")) return KernelLevel::kAvx2;
   if (__builtin_cpu_supports("ssse3")) return KernelLevel::kSsse3;
   if (__builtin_cpu_supports("sse2")) return KernelLevel::kSse2;
@@ -20,7 +21,7 @@ KernelLevel DetectKernelLevel() {
   return KernelLevel::kPortable;
 }
 
-std::atomic<KernelLevel> g_limit{KernelLevel::kAvx2};
+std::atomic<KernelLevel> g_limit{KernelLevel::kAvx512};
 
 }  // namespace
 
@@ -35,6 +36,7 @@ void ReverseCopyFrames(std::uint8_t* dst, const std::uint8_t* src, std::size_t f
 #if defined(__x86_64__) || defined(__i386__)
   const KernelLevel limit = g_limit.load(std::memory_order_relaxed);
   const KernelLevel level = limit < BestKernelLevel() ? limit : BestKernelLevel();
+  if (level >= KernelLevel::kAvx512 && kernels::ReverseCopyAvx512(dst, src, frames, frame_bytes)) return;
   if (level >= KernelLevel::kAvx2 && kernels::ReverseCopyAvx2(dst, src, frames, frame_bytes)) return;
   if (level >= KernelLevel::kSsse3 && kernels::ReverseCopySsse3(dst, src, frames, frame_bytes)) return;
   if (level >= KernelLevel::kSse2 && kernels::ReverseCopySse2(dst, src, frames, frame_bytes)) return;

@@ -16,6 +16,7 @@ enum class KernelLevel : std::uint8_t {
   kSse2,      // x86 baseline shuffles, for frames of 1, 2, 4 and 8 bytes
   kSsse3,     // byte shuffles, also for frames of 3 and 6 bytes
   kAvx2,      // 32-byte shuffles for frames of 1, 2, 3, 4, 6 and 8 bytes
+  kAvx512,    // 64-byte permutes (AVX-512 VBMI) for every frame of up to 32 bytes
 };
 
 // Writes the `frames` frames of `frame_bytes` each that `src` holds into
@@ -27,7 +28,7 @@ void ReverseCopyFrames(std::uint8_t* dst, const std::uint8_t* src, std::size_t f
 KernelLevel BestKernelLevel();
 
 // From now on ReverseCopyFrames uses no level above `level` (nor above the
-// best one). For tests, which run every level on the machine they are on.
+// best one); kAvx512 lifts the limit. For tests, which run every level on the machine they are on.
 void LimitKernelLevel(KernelLevel level);
 
 }  // namespace tarnwick

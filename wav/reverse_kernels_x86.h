@@ -10,5 +10,6 @@ namespace tarnwick::kernels {
 bool ReverseCopySse2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes);
 bool ReverseCopySsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes);
 bool ReverseCopyAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes);
+bool ReverseCopyAvx512(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes);
 
 }  // namespace tarnwick::kernels
