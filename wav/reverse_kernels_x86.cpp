@@ -47,7 +47,7 @@ constexpr ShuffleMask kShuffleMask = MakeShuffleMask<F>();
 template <std::uint32_t F>
 TARNWICK_TARGET("ssse3")
 void ReverseSsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames) {
-  constexpr std::size_t kWhole = 16 / F * F;
+  constexpr std::size_t kWhole = std::size_t{16} / F * F;
   const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffleMask<F>.bytes));
   std::size_t left = frames * F;
   const std::uint8_t* end = src + left;
@@ -111,7 +111,7 @@ void ReverseAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames)
 template <std::uint32_t F>
 TARNWICK_TARGET("avx2")
 void ReverseAvx2Split(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames) {
-  constexpr std::size_t kWhole = 16 / F * F;
+  constexpr std::size_t kWhole = std::size_t{16} / F * F;
   const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kShuffleMask<F>.bytes));
   std::size_t left = frames * F;
   const std::uint8_t* end = src + left;
@@ -133,7 +133,7 @@ void ReverseAvx2Split(std::uint8_t* dst, const std::uint8_t* src, std::size_t fr
 // size at run time; the tail goes to the level below.
 TARNWICK_TARGET("avx512f,avx512bw,avx512vbmi")
 void ReverseAvx512(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::uint32_t frame_bytes) {
-  const std::size_t whole = 64 / frame_bytes * frame_bytes;
+  const std::size_t whole = std::size_t{64} / frame_bytes * frame_bytes;
   alignas(64) std::uint8_t picks[64] = {};
   for (std::uint32_t i = 0; i < whole; ++i) {
     picks[i] = static_cast<std::uint8_t>(64 - (i / frame_bytes + 1) * frame_bytes + i % frame_bytes);
