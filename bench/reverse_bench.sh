@@ -148,7 +148,7 @@ for size in "${sizes[@]}"; do
       run_once tarnwick "$out" "$tarnwick" reverse "$in" "$out"
       run_once cp "$out" cp "$in" "$out"
       run_once dd "$out" dd if="$in" of="$out" bs=1M status=none
-      if [[ $peers_at == *" $frame "* ]] && { ((data < 1 << 30)) || ((r < slow_repeats)); }; then
+      if [[ $peers_at == *" $frame "* ]] && { (($(bytes_of "$size") < 1 << 30)) || ((r < slow_repeats)); }; then
         run_once sox "$out" sox "$in" "$out" reverse
         run_once ffmpeg "$out" ffmpeg -y -loglevel error -i "$in" -af areverse "$out"
       fi
