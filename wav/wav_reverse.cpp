@@ -1,9 +1,10 @@
 // The reversal reads the input backwards in large blocks laid on the frame
-// grid (frames start at S - F, S - 2F, ... for an input of S bytes), reverses
-// the order of the frames inside each block, and writes the blocks forwards.
-// The bytes written are exactly those of copying one frame at a time from the
-// end, including the case where the last frame copied reaches back into the
-// header; only the number of system calls differs.
+// grid (frames start at S - F, S - 2F, ... for an input of S bytes), copies
+// each block's frames in reverse order into a staging buffer, and writes the
+// staging buffer forwards in whole pages of the output. The bytes written are
+// exactly those of copying one frame at a time from the end, including the
+// case where the last frame copied reaches back into the header; only the
+// number of system calls differs.
 
 #include "wav_reverse.h"
 
@@ -11,48 +12,20 @@
 #include <cstring>
 
 #include "path_name.h"
+#include "reverse_kernels.h"
+#include "reverse_pool.h"
 #include "tarnwick.h"
 #include "wav_header.h"
 
 namespace tarnwick {
 namespace {
 
-constexpr std::size_t kPageBytes = 4096;
-
-template <typename Unit>
-void ReverseUnits(std::uint8_t* data, std::size_t count) {
-  std::size_t low = 0;
-  std::size_t high = count;
-  while (low + 1 < high) {
-    --high;
-    Unit a;
-    Unit b;
-    std::memcpy(&a, data + low * sizeof(Unit), sizeof(Unit));
-    std::memcpy(&b, data + high * sizeof(Unit), sizeof(Unit));
-    std::memcpy(data + low * sizeof(Unit), &b, sizeof(Unit));
-    std::memcpy(data + high * sizeof(Unit), &a, sizeof(Unit));
-    ++low;
-  }
-}
-
-// Reverses the order of `frames` frames of `frame_bytes` each; the bytes
-// inside a frame keep their order.
-void ReverseFrameOrder(std::uint8_t* data, std::size_t frames, std::uint32_t frame_bytes) {
-  switch (frame_bytes) {
-    case 1: std::reverse(data, data + frames); return;
-    case 2: ReverseUnits<std::uint16_t>(data, frames); return;
-    case 4: ReverseUnits<std::uint32_t>(data, frames); return;
-    case 8: ReverseUnits<std::uint64_t>(data, frames); return;
-    default: break;
-  }
-  std::size_t low = 0;
-  std::size_t high = frames;
-  while (low + 1 < high) {
-    --high;
-    std::swap_ranges(data + low * frame_bytes, data + (low + 1) * frame_bytes, data + high * frame_bytes);
-    ++low;
-  }
-}
+struct BlockBuffers {
+  // Both hold block_bytes + kOutputPageBytes.
+  std::uint8_t* block;    // a block as read
+  std::uint8_t* staging;  // the reversed frames on their way to the output
+  std::size_t block_bytes;
+};
 
 // Closes what is open and reports `result`, unless closing the output lost
 // data that a successful result would have claimed.
@@ -66,9 +39,15 @@ std::int32_t Finish(const FileOps& files, FileHandle in, FileHandle out, std::in
 // start at input_bytes - F, input_bytes - 2F, ... down to and including the
 // first that starts at byte 44 or earlier. When that one would start before
 // byte 0 it cannot be read: the frames before it are written and the result
-// is 1. `buffer` holds at least one frame.
+// is 1. The block buffer holds at least one frame.
+//
+// The kernel copies whole, aligned pages of the output noticeably faster than
+// parts of pages, whatever the frame size: so every write but the first and
+// the last starts and ends on a page boundary of the output, and what is left
+// of a block past the last whole page waits at the front of the staging
+// buffer for the next block.
 std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out, std::uint64_t input_bytes,
-                           std::uint32_t frame_bytes, std::uint8_t* buffer, std::size_t capacity) {
+                           std::uint32_t frame_bytes, const BlockBuffers& buffers) {
   if (input_bytes <= kWavHeaderBytes) return TARNWICK_DONE;
   const std::uint64_t data_bytes = input_bytes - kWavHeaderBytes;
   // Frames start at input_bytes - k * F for k = 1 .. count; the last of them is
@@ -77,30 +56,43 @@ std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out, 
   const bool last_before_start = count * frame_bytes > input_bytes;
   std::uint64_t remaining = last_before_start ? count - 1 : count;
 
-  std::size_t frames_per_block = capacity / frame_bytes;
-  std::size_t first_block_frames = frames_per_block;
-  // The kernel copies into whole, aligned pages of the output noticeably
-  // faster. When the frame size allows, a first block that ends the output's
-  // first page puts every later block on page boundaries.
-  if ((kPageBytes - kWavHeaderBytes) % frame_bytes == 0 && capacity >= kPageBytes) {
-    frames_per_block = capacity / kPageBytes * kPageBytes / frame_bytes;
-    const std::size_t first_bytes =
-        (kPageBytes - kWavHeaderBytes) + (capacity - (kPageBytes - kWavHeaderBytes)) / kPageBytes * kPageBytes;
-    first_block_frames = first_bytes / frame_bytes;
-  }
+  const std::size_t frames_per_block = buffers.block_bytes / frame_bytes;
   std::uint64_t block_end = input_bytes;
-  std::size_t block_frames = first_block_frames;
+  std::uint64_t staged_at = kWavHeaderBytes;  // where in the output the staging buffer begins
+  std::size_t staged = 0;                     // bytes waiting there, less than a page
   while (remaining > 0) {
-    const std::size_t frames = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block_frames));
-    block_frames = frames_per_block;
+    std::size_t frames = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, frames_per_block));
+    const bool last = frames == remaining;
+    // A full block a few frames shorter that ends the output exactly on a page
+    // boundary leaves nothing to carry (always so when F divides 4052 and the
+    // page).
+    const std::size_t past_page =
+        static_cast<std::size_t>((staged_at + staged + frames * frame_bytes) % kOutputPageBytes);
+    if (!last && past_page % frame_bytes == 0 && past_page / frame_bytes < frames) frames -= past_page / frame_bytes;
+
     const std::size_t bytes = frames * frame_bytes;
     const std::uint64_t block_start = block_end - bytes;
+    // At the same offset within a page as in the file: the kernel's copy out
+    // of its page cache then runs between equally aligned addresses.
+    std::uint8_t* const block = buffers.block + block_start % kOutputPageBytes;
     std::size_t got = 0;
-    if (!files.read_at(in, block_start, buffer, bytes, &got) || got != bytes) {
-      return TARNWICK_REVERSE_INPUT_FAILED;  // read error, or the input shrank underneath
+    if (!files.read_at(in, block_start, block, bytes, &got) || got != bytes) {
+      // A read error, or the input shrank underneath: keep the frames already
+      // reversed, as a frame-by-frame copy would have.
+      if (staged > 0) files.write(out, buffers.staging, staged);
+      return TARNWICK_REVERSE_INPUT_FAILED;
     }
-    ReverseFrameOrder(buffer, frames, frame_bytes);
-    if (!files.write(out, buffer, bytes)) return TARNWICK_REVERSE_OUTPUT_FAILED;
+    ReverseCopyFrames(buffers.staging + staged, block, frames, frame_bytes);
+    staged += bytes;
+    const std::uint64_t whole_pages_end =
+        last ? staged_at + staged : (staged_at + staged) / kOutputPageBytes * kOutputPageBytes;
+    if (whole_pages_end > staged_at) {
+      const auto head = static_cast<std::size_t>(whole_pages_end - staged_at);
+      if (!files.write(out, buffers.staging, head)) return TARNWICK_REVERSE_OUTPUT_FAILED;
+      staged -= head;
+      std::memmove(buffers.staging, buffers.staging + head, staged);
+      staged_at = whole_pages_end;
+    }
     block_end = block_start;
     remaining -= frames;
   }
@@ -109,28 +101,15 @@ std::int32_t ReverseFrames(const FileOps& files, FileHandle in, FileHandle out, 
   return last_before_start ? TARNWICK_REVERSE_INPUT_FAILED : TARNWICK_DONE;
 }
 
-}  // namespace
-
-std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path, const char16_t* output_path) {
-  // Page-aligned, so that the kernel's copies in and out of it run at full speed.
-  alignas(4096) std::uint8_t buffer[kReverseBufferBytes];
-  return ReverseWavFileWithBuffer(files, input_path, output_path, buffer, sizeof buffer);
-}
-
-std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* input_path, const char16_t* output_path,
-                                      std::uint8_t* buffer, std::size_t capacity) {
-  if (input_path == nullptr) return TARNWICK_REVERSE_INPUT_FAILED;
-  if (output_path == nullptr) return TARNWICK_REVERSE_OUTPUT_FAILED;
-
+std::int32_t ReverseWavFileInSlot(const FileOps& files, const char16_t* input_path, const char16_t* output_path,
+                                  ReverseSlot& slot, const BlockBuffers& buffers) {
   // Both names are made before any file is touched. A path that cannot be
   // converted leaves its name empty, and opening an empty name fails.
-  char input_name[kNameCapacity];
-  char output_name[kNameCapacity];
-  PathToName(input_path, input_name, sizeof input_name);
-  PathToName(output_path, output_name, sizeof output_name);
+  PathToName(input_path, slot.input_name, sizeof slot.input_name);
+  PathToName(output_path, slot.output_name, sizeof slot.output_name);
 
   FileHandle in = kNoFile;
-  if (!files.open_read(input_name, &in)) return TARNWICK_REVERSE_INPUT_FAILED;
+  if (!files.open_read(slot.input_name, &in)) return TARNWICK_REVERSE_INPUT_FAILED;
 
   WAVHeader header{};
   std::size_t got = 0;
@@ -140,12 +119,12 @@ std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* inpu
   if (got < sizeof header.bytes || !IsWaveForm(header)) return Finish(files, in, kNoFile, TARNWICK_REVERSE_NOT_WAVE);
 
   const std::int32_t frame_bytes = BytesPerFrame(header);
-  if (frame_bytes <= 0 || static_cast<std::size_t>(frame_bytes) > capacity) {
+  if (frame_bytes <= 0 || static_cast<std::size_t>(frame_bytes) > std::min(kMaxFrameBytes, buffers.block_bytes)) {
     return Finish(files, in, kNoFile, TARNWICK_REVERSE_INPUT_FAILED);
   }
 
   FileHandle out = kNoFile;
-  if (files.create(output_name, in, &out) != CreateResult::kCreated) {
+  if (files.create(slot.output_name, in, &out) != CreateResult::kCreated) {
     return Finish(files, in, kNoFile, TARNWICK_REVERSE_OUTPUT_FAILED);
   }
   if (!files.write(out, header.bytes, sizeof header.bytes))
@@ -155,8 +134,33 @@ std::int32_t ReverseWavFileWithBuffer(const FileOps& files, const char16_t* inpu
   if (!files.size(in, &input_bytes)) return Finish(files, in, out, TARNWICK_REVERSE_INPUT_FAILED);
 
   const std::int32_t result =
-      ReverseFrames(files, in, out, input_bytes, static_cast<std::uint32_t>(frame_bytes), buffer, capacity);
+      ReverseFrames(files, in, out, input_bytes, static_cast<std::uint32_t>(frame_bytes), buffers);
   return Finish(files, in, out, result);
+}
+
+// Holds a slot of the pool for the length of one call, on every path.
+std::int32_t ReverseInClaimedSlot(const FileOps& files, const char16_t* input_path, const char16_t* output_path,
+                                  const BlockBuffers* caller_buffers) {
+  if (input_path == nullptr) return TARNWICK_REVERSE_INPUT_FAILED;
+  if (output_path == nullptr) return TARNWICK_REVERSE_OUTPUT_FAILED;
+  ReverseSlot& slot = ClaimReverseSlot();
+  const BlockBuffers buffers =
+      caller_buffers != nullptr ? *caller_buffers : BlockBuffers{slot.block, slot.staging, kReverseBlockBytes};
+  const std::int32_t result = ReverseWavFileInSlot(files, input_path, output_path, slot, buffers);
+  ReleaseReverseSlot(slot);
+  return result;
+}
+
+}  // namespace
+
+std::int32_t ReverseWavFile(const FileOps& files, const char16_t* input_path, const char16_t* output_path) {
+  return ReverseInClaimedSlot(files, input_path, output_path, nullptr);
+}
+
+std::int32_t ReverseWavFileWithBuffers(const FileOps& files, const char16_t* input_path, const char16_t* output_path,
+                                       std::uint8_t* block, std::uint8_t* staging, std::size_t block_bytes) {
+  const BlockBuffers buffers{block, staging, block_bytes};
+  return ReverseInClaimedSlot(files, input_path, output_path, &buffers);
 }
 
 }  // namespace tarnwick

@@ -186,7 +186,7 @@ TEST(ReverseCases, OutputThatIsTheInputIsRefusedAndTheInputKept) {
 // never ends in success, and every handle is closed on every path.
 TEST(ReverseCases, EveryFailingCallIsReportedAndNothingLeaks) {
   TempDir dir;
-  Bytes samples(4 * 50000);
+  Bytes samples(4 * 250000);  // four blocks
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i);
   WriteFile(dir.File("in.wav"), MakeWav(2, 16, 8000, samples));
   const FileCall calls[] = {FileCall::kOpenRead, FileCall::kCreate, FileCall::kRead, FileCall::kReadAt,

@@ -1,6 +1,7 @@
 // The block reversal against the frame-by-frame reference, on generated
 // inputs of every shape: frame sizes from nonsense to large, aligned and
-// misaligned tails, frames wider than the header, short and foreign files.
+// misaligned tails, frames wider than the header, short and foreign files --
+// each through every kernel level this CPU runs.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <thread>
 
 #include "reference_reverse.h"
+#include "reverse_kernels.h"
+#include "reverse_pool.h"
 #include "temp_dir.h"
 #include "wav_bytes.h"
 #include "wav_reverse.h"
@@ -53,22 +56,62 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
   return file;
 }
 
-void ExpectSameAsReference(const TempDir& dir, const Bytes& input, std::size_t capacity, const std::string& what) {
+std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes) {
+  std::vector<std::uint8_t> block(block_bytes + kOutputPageBytes);
+  std::vector<std::uint8_t> staging(block_bytes + kOutputPageBytes);
+  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(), block.data(), staging.data(),
+                                   block_bytes);
+}
+
+// Every level from the portable kernels up to the best this CPU runs.
+std::vector<KernelLevel> EveryKernelLevel() {
+  std::vector<KernelLevel> levels;
+  for (int l = 0; l <= static_cast<int>(BestKernelLevel()); ++l) levels.push_back(static_cast<KernelLevel>(l));
+  return levels;
+}
+
+// Holds the kernels to `level` for one scope, the best level again after it.
+struct KernelLevelLimit {
+  explicit KernelLevelLimit(KernelLevel level) { LimitKernelLevel(level); }
+  ~KernelLevelLimit() { LimitKernelLevel(KernelLevel::kAvx512); }
+  KernelLevelLimit(const KernelLevelLimit&) = delete;
+  KernelLevelLimit& operator=(const KernelLevelLimit&) = delete;
+};
+
+// The reference once, then the library with blocks of each size in
+// `block_sizes` (0: the call's own pool slot) at each of `levels` (none:
+// whatever level is in force).
+void ExpectSameAsReference(const TempDir& dir, const Bytes& input, std::initializer_list<std::size_t> block_sizes,
+                           const std::vector<KernelLevel>& levels, const std::string& what) {
   const std::string in = dir.File("in.wav");
   const std::string expected_out = dir.File("expected.wav");
   const std::string actual_out = dir.File("actual.wav");
   WriteFile(in, input);
   std::remove(expected_out.c_str());
-  std::remove(actual_out.c_str());
-
   const std::int32_t expected = ReferenceReverse(in, expected_out);
-  std::vector<std::uint8_t> buffer(capacity);
-  const std::int32_t actual = ReverseWavFileWithBuffer(NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str(),
-                                                       buffer.data(), buffer.size());
-  ASSERT_EQ(actual, expected) << what;
-  ASSERT_EQ(FileExists(actual_out), FileExists(expected_out)) << what;
-  if (FileExists(expected_out)) {
-    ASSERT_EQ(ReadFile(actual_out), ReadFile(expected_out)) << what;
+  const bool has_output = FileExists(expected_out);
+  const Bytes expected_bytes = has_output ? ReadFile(expected_out) : Bytes{};
+
+  const auto run = [&](const std::string& at_level) {
+    for (std::size_t block_bytes : block_sizes) {
+      const std::string how =
+          what + at_level + ", block " + (block_bytes == 0 ? std::string("of the pool") : std::to_string(block_bytes));
+      std::remove(actual_out.c_str());
+      const std::int32_t actual = block_bytes == 0
+                                      ? ReverseWavFile(NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str())
+                                      : ReverseWithBlocks(in, actual_out, block_bytes);
+      ASSERT_EQ(actual, expected) << how;
+      ASSERT_EQ(FileExists(actual_out), has_output) << how;
+      if (has_output) {
+        ASSERT_EQ(ReadFile(actual_out), expected_bytes) << how;
+      }
+    }
+  };
+  if (levels.empty()) return run("");
+  for (KernelLevel level : levels) {
+    const KernelLevelLimit limit(level);
+    run(", kernel level " + std::to_string(static_cast<int>(level)));
+    if (::testing::Test::HasFatalFailure()) return;
   }
 }
 
@@ -78,35 +121,38 @@ TEST(ReverseDifferential, MatchesFrameByFrameReferenceOnGeneratedInputs) {
   for (int i = 0; i < 3000; ++i) {
     const Shape shape = RandomShape(rng);
     const Bytes input = RandomInput(rng, shape);
-    ExpectSameAsReference(dir, input, kReverseBufferBytes,
+    ExpectSameAsReference(dir, input, {0}, EveryKernelLevel(),
                           "case " + std::to_string(i) + ": " + std::to_string(shape.channels) + " x " +
                               std::to_string(shape.bits) + " bits, " + std::to_string(input.size()) + " bytes");
   }
 }
 
-TEST(ReverseDifferential, TinyBlocksHitEveryBlockEdge) {
+// Blocks of one to a few dozen frames: block edges, page edges of the output
+// and the vector kernels' tails fall at every offset.
+TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
   TempDir dir;
   std::mt19937 rng(42);
   for (int i = 0; i < 1500; ++i) {
     const Shape shape{static_cast<std::uint16_t>(1 + rng() % 12), static_cast<std::uint16_t>(8 * (1 + rng() % 4))};
     const std::size_t frame = static_cast<std::size_t>(shape.channels) * shape.bits / 8;
-    const std::size_t capacity = frame * (1 + rng() % 5) + rng() % frame;
-    ExpectSameAsReference(dir, RandomInput(rng, shape), capacity,
-                          "case " + std::to_string(i) + ", block of " + std::to_string(capacity) + " bytes");
+    const std::size_t tiny = frame * (1 + rng() % 5) + rng() % frame;
+    const std::size_t small = frame * (1 + rng() % 40) + rng() % frame;
+    ExpectSameAsReference(dir, RandomInput(rng, shape), {tiny, small}, EveryKernelLevel(),
+                          "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames");
   }
 }
 
-// Calls on several threads at once share nothing: each still matches the
-// reference exactly.
-TEST(ReverseDifferential, ThreadsReversingAtOnceDoNotInterfere) {
+// More calls at once than the pool has slots: the calls that find every slot
+// taken wait for one, and each still matches the reference exactly.
+TEST(ReverseDifferential, MoreThreadsThanPoolSlotsDoNotInterfere) {
   std::vector<std::thread> threads;
-  for (unsigned t = 0; t < 4; ++t) {
+  for (unsigned t = 0; t < 3 * kReverseSlots; ++t) {
     threads.emplace_back([t] {
       TempDir dir;
       std::mt19937 rng(t);
-      for (int i = 0; i < 100; ++i) {
-        const Shape shape{static_cast<std::uint16_t>(1 + rng() % 4), 16};
-        ExpectSameAsReference(dir, RandomInput(rng, shape), kReverseBufferBytes, "thread " + std::to_string(t));
+      for (int i = 0; i < 40; ++i) {
+        const Shape shape{static_cast<std::uint16_t>(1 + rng() % 8), static_cast<std::uint16_t>(8 * (1 + rng() % 3))};
+        ExpectSameAsReference(dir, RandomInput(rng, shape), {0}, {}, "thread " + std::to_string(t));
       }
     });
   }

@@ -1,0 +1,44 @@
+#pragma once
+// The reversal's working storage: a few slots in static storage, each enough
+// for one call (both names and both block buffers). The caller's stack holds
+// only a few hundred bytes, so hosts can call the reversal from threads with
+// small stacks, and nothing is allocated.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "path_name.h"
+
+namespace tarnwick {
+
+// The output is written in whole pages of this size wherever it can be.
+inline constexpr std::size_t kOutputPageBytes = 4096;
+
+// Bytes read from the input at a time. 256 KiB blocks measured faster than
+// 64 KiB; larger ones were no faster.
+inline constexpr std::size_t kReverseBlockBytes = std::size_t{256} * 1024;
+
+// How many reversals run at once; further calls wait for a slot.
+inline constexpr std::size_t kReverseSlots = 4;
+
+struct ReverseSlot {
+  // Page-aligned, so that the kernel's copies in and out run at full speed.
+  // A block is read at its own offset within a page (see wav_reverse.cpp).
+  alignas(kOutputPageBytes) std::uint8_t block[kReverseBlockBytes + kOutputPageBytes];
+  // The reversed block behind what is left of the last page written.
+  alignas(kOutputPageBytes) std::uint8_t staging[kReverseBlockBytes + kOutputPageBytes];
+  char input_name[kNameCapacity];
+  char output_name[kNameCapacity];
+  std::atomic<bool> busy;  // claimed by a call
+};
+
+// Claims a free slot without a lock. When every slot is taken, waits until one
+// is given back: a call holds one slot, never waits while holding it, and
+// always gives it back, so the wait ends.
+ReverseSlot& ClaimReverseSlot();
+
+// Gives the slot back and wakes a call waiting for one.
+void ReleaseReverseSlot(ReverseSlot& slot);
+
+}  // namespace tarnwick
