@@ -69,8 +69,8 @@ void ExpectRampRecording(const Bytes& file, std::size_t min_blocks) {
   if (check.off < samples.size()) {
     std::size_t index = 0;  // where on the ramp the stray sample would be
     while (index < std::size_t{8000} * 120 && RampSample(index) != samples[check.off]) ++index;
-    ADD_FAILURE() << "sample " << check.off << " is " << samples[check.off] << ", ramp index " << index
-                  << " where " << check.followed << " was next";
+    ADD_FAILURE() << "sample " << check.off << " is " << samples[check.off] << ", ramp index " << index << " where "
+                  << check.followed << " was next";
   }
   EXPECT_LT(check.padding, kBlock / 2) << "the ramp stops before the last block";
   EXPECT_LE(check.inserted, kInsertedSilenceAllowed) << "more inserted silence than the test source is known for";
