@@ -151,5 +151,28 @@ TEST(ReverseWin32, RelativeNamesAreTakenFromTheCurrentDirectory) {
   EXPECT_EQ(Data(ReadFile(dir.File("sub-less out.wav"))), (Bytes{3, 2, 1}));
 }
 
+// When the file `keep` has open cannot say who it is (a pipe has no volume
+// and file index), the output is refused and left as it was: emptying it
+// could empty the input under another name.
+TEST(ReverseWin32, AnIdentityThatCannotBeReadCountsAsTheSameFile) {
+  TempDir dir;
+  const Bytes existing = {1, 2, 3};
+  WriteFile(dir.File("out.wav"), existing);
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(::CreatePipe(&read_end, &write_end, nullptr, 0));
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool pipe_has_identity = ::GetFileInformationByHandle(read_end, &info) != 0;
+  FileHandle out = kNoFile;
+  const CreateResult result =
+      NativeFileOps().create(dir.File("out.wav").c_str(), reinterpret_cast<FileHandle>(read_end), &out);
+  ::CloseHandle(read_end);
+  ::CloseHandle(write_end);
+  if (pipe_has_identity) GTEST_SKIP() << "this system gives pipes a file index";
+  EXPECT_EQ(result, CreateResult::kSameFile);
+  EXPECT_EQ(out, kNoFile);
+  EXPECT_EQ(ReadFile(dir.File("out.wav")), existing);
+}
+
 }  // namespace
 }  // namespace tarnwick::test
