@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh build|test|bench|windows|armhf|all
 set -euo pipefail
 
-build=(cmake ninja-build g++ clang pkg-config libasound2-dev libgtest-dev libgmock-dev binutils)
+build=(cmake ninja-build g++ clang pkg-config "libasound2-dev:$(dpkg --print-architecture)" libgtest-dev libgmock-dev binutils)
 test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3)
 bench=("${build[@]}" sox ffmpeg time)
 # The Windows builds: MinGW-w64 cross compilers (with their -posix variants),
