@@ -4,7 +4,8 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config libasound2-dev libgtest-dev libgmock-dev binutils)
-test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3)
+test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3
+  lintian groff-base man-db dpkg-dev)
 bench=("${build[@]}" sox ffmpeg time)
 
 case "${1:-all}" in
