@@ -4,7 +4,8 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config "libasound2-dev:$(dpkg --print-architecture)" libgtest-dev libgmock-dev binutils)
-test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3)
+test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3
+  lintian groff-base man-db dpkg-dev)
 bench=("${build[@]}" sox ffmpeg time)
 # The Windows builds: MinGW-w64 cross compilers (with their -posix variants),
 # GoogleTest's sources to build for them, and Wine, 64- and 32-bit, to run the

@@ -52,5 +52,11 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   bash scripts/static-checks.sh
   echo "== coverage"
   bash scripts/coverage.sh
+  echo "== packages"
+  if bash tests/packaging/deb_packages_test.sh; then passed=$((passed + 1)); else
+    failed=$((failed + 1))
+    echo "tarnwick: $passed passed, $failed failed"
+    exit 1
+  fi
 fi
 echo "tarnwick: $passed passed, $failed failed"

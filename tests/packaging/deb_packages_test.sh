@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The Debian packages as a user meets them: built from the `package` preset,
+# checked by lintian (no errors), installed with dpkg, used (a C program built
+# with pkg-config and one with find_package(Tarnwick) against the installed
+# files, the installed `tarnwick reverse`, the manual page), then removed,
+# leaving none of their files behind. Installs into the real system, so it
+# runs as root, on a machine where no Tarnwick package is installed.
+# Usage: tests/packaging/deb_packages_test.sh [BUILD_DIR]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${1:-$root/build/package}
+packages=(libtarnwick1 libtarnwick-dev tarnwick-tools)
+scratch=$(mktemp -d)
+cleanup() {
+  dpkg --purge "${packages[@]}" >/dev/null 2>&1 || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() { echo "deb packages: $*" >&2; exit 1; }
+
+for package in "${packages[@]}"; do
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    fail "$package is already installed; remove it first (dpkg --purge $package)"
+  fi
+done
+
+echo "-- building the packages"
+(cd "$root" && cmake --preset package >/dev/null && cmake --build --preset package >/dev/null)
+rm -f "$build"/*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=()
+for package in "${packages[@]}"; do
+  deb=$(ls "$build/${package}_"*.deb)
+  debs+=("$deb")
+  printf '   %s  %s bytes\n' "$(basename "$deb")" "$(stat -c %s "$deb")"
+done
+
+echo "-- lintian"
+lintian --tag-display-limit 0 "${debs[@]}" 2>&1 | grep -v 'running with root privileges' | tee "$scratch/lintian.txt" || true
+! grep -q '^E:' "$scratch/lintian.txt" || fail "lintian reports errors"
+
+echo "-- installing"
+dpkg -i "${debs[@]}" >/dev/null
+for package in "${packages[@]}"; do
+  dpkg-query -L "$package" | while read -r path; do [[ -d $path ]] || echo "$path"; done >>"$scratch/files.txt"
+done
+[[ -s $scratch/files.txt ]] || fail "the packages installed no files"
+while read -r path; do [[ -e $path || -L $path ]] || fail "$path is listed but not installed"; done <"$scratch/files.txt"
+
+echo "-- a program built against the installed files, both ways"
+cmake -S "$root/tests/interface/consumer" -B "$scratch/consumer" -G Ninja >/dev/null
+cmake --build "$scratch/consumer" >/dev/null
+"$scratch/consumer/with_cmake_package"
+"$scratch/consumer/with_pkg_config"
+cc -o "$scratch/by_hand" "$root/tests/interface/consumer/main.c" $(pkg-config --cflags --libs tarnwick)
+"$scratch/by_hand"
+
+echo "-- the installed tool"
+# A stereo 16-bit file of 1000 frames, reversed twice: the original again.
+python3 - "$scratch/in.wav" <<'PY'
+import struct, sys
+data = bytes((i * 7 + i // 251) & 0xFF for i in range(4000))
+header = b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt ' + struct.pack('<IHHIIHH', 16, 1, 2, 8000, 32000, 4, 16) + b'data' + struct.pack('<I', len(data))
+open(sys.argv[1], 'wb').write(header + data)
+PY
+/usr/bin/tarnwick reverse "$scratch/in.wav" "$scratch/once.wav"
+/usr/bin/tarnwick reverse "$scratch/once.wav" "$scratch/twice.wav"
+cmp -s "$scratch/in.wav" "$scratch/once.wav" && fail "reversing changed nothing"
+cmp "$scratch/in.wav" "$scratch/twice.wav" || fail "reversing twice did not give back the original"
+/usr/bin/tarnwick --version | grep -q '1.0.0.1' || fail "tarnwick --version"
+MANWIDTH=80 man -P cat tarnwick 2>/dev/null | grep -q 'EXIT STATUS' || fail "man tarnwick does not show the page"
+
+echo "-- removing"
+dpkg --purge "${packages[@]}" >/dev/null
+left=0
+while read -r path; do
+  if [[ -e $path || -L $path ]]; then echo "left behind: $path" >&2; left=1; fi
+done <"$scratch/files.txt"
+((left == 0)) || fail "files were left behind"
+echo "deb packages: built, lint-free, installed, used and removed"

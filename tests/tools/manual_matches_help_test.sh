@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The manual page and `tarnwick --help` say the same things: the same
+# commands, the same options and the same exit codes; and the page renders
+# without a warning from groff.
+# Usage: manual_matches_help_test.sh TARNWICK MANUAL_PAGE
+set -euo pipefail
+tool=$1
+page=$2
+status=0
+complain() { echo "$*" >&2; status=1; }
+
+warnings=$(groff -man -Tutf8 -ww "$page" 2>&1 >/dev/null)
+[[ -z $warnings ]] || complain "groff warns about $page: $warnings"
+
+help=$("$tool" --help)
+# The page's text as a reader sees it, without roff's escapes.
+text=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g')
+
+commands_help=$(sed -n 's/^  tarnwick \([a-z]*\) .*/\1/p' <<<"$help" | sort -u)
+commands_page=$(sed -n 's/^\.B tarnwick \([a-z]*\)$/\1/p' "$page" | sort -u)
+[[ $commands_help == "$commands_page" ]] || complain "commands differ: help [$commands_help] page [$commands_page]"
+
+options_help=$(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
+options_page=$(grep -o -- '--[a-z][a-z-]*' <<<"$text" | sort -u)
+[[ $options_help == "$options_page" ]] || complain "options differ: help [$options_help] page [$options_page]"
+
+codes_help=$(sed -n '/^exit codes:/,$p' <<<"$help" | grep -oE '(^|[ ;])[0-9]+ ' | tr -dc '0-9\n ' | tr -s ' ' '\n' | sed '/^$/d' | sort -un)
+codes_page=$(sed -n '/^\.SH "EXIT STATUS"/,/^\.SH/p' "$page" | sed -n 's/^\.B \([0-9][0-9]*\)$/\1/p' | sort -un)
+[[ $codes_help == "$codes_page" ]] || complain "exit codes differ: help [$codes_help] page [$codes_page]"
+
+exit $status
