@@ -116,7 +116,7 @@ void WaitForStop(StopEvents& stops, std::optional<long> seconds, StatusLine& sta
     status.Show(ElapsedText(elapsed, seconds), stops.WatchingStdin() ? "Enter or Ctrl-C stops" : "Ctrl-C stops");
     // Without a terminal there is nothing to redraw: the thread sleeps until
     // something ends the recording.
-    std::chrono::milliseconds::rep timeout = status.enabled() ? kRedrawMs : -1;
+    long timeout = status.enabled() ? kRedrawMs : -1;
     if (seconds) {
       // Rounded up, so the loop does not spin through the last millisecond.
       const auto left = static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
