@@ -17,6 +17,7 @@ struct StackJob {
 // Paints the unused stack below this frame, runs the body, and finds the
 // lowest byte it changed. Not instrumented: the painted stack is nobody's
 // object, and a sanitizer's leftover markings there mean nothing.
+#if !defined(_WIN32)
 __attribute__((noinline, no_sanitize("address", "thread"))) void PaintRunMeasure(StackJob& job, std::uint8_t* low) {
   auto* const here = static_cast<std::uint8_t*>(__builtin_frame_address(0));
   // Room for this frame's own calls, which the painting must not overwrite.
@@ -27,9 +28,16 @@ __attribute__((noinline, no_sanitize("address", "thread"))) void PaintRunMeasure
   while (lowest < top && *lowest == kPaint) ++lowest;
   job.deepest = static_cast<std::size_t>(here - lowest);
 }
+#endif
 
 void* RunOnThisStack(void* argument) {
   auto& job = *static_cast<StackJob*>(argument);
+#if defined(_WIN32)
+  // Windows' threads cannot tell where their stack begins: the body runs on
+  // the small stack, unmeasured.
+  (*job.body)();
+  return nullptr;
+#else
   pthread_attr_t attr;
   void* low = nullptr;
   std::size_t size = 0;
@@ -39,6 +47,7 @@ void* RunOnThisStack(void* argument) {
   }
   if (low != nullptr) PaintRunMeasure(job, static_cast<std::uint8_t*>(low));
   return nullptr;
+#endif
 }
 
 }  // namespace
