@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "target_program.h"
@@ -127,14 +128,14 @@ bool HaveSox() {
   return have;
 }
 
-// Everything the child wrote to its terminal until it closed it.
-std::string DrainTerminal(int master) {
+std::string DrainTerminal(int master, const std::function<void(const std::string&)>& seen) {
   std::string text;
   char chunk[4096];
   for (;;) {
     const ssize_t got = ::read(master, chunk, sizeof chunk);
     if (got > 0) {
       text.append(chunk, static_cast<std::size_t>(got));
+      if (seen) seen(text);
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else {

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ ProcessResult RunCli(const std::vector<std::string>& args);
 bool HaveSox();
 
 // Everything a child wrote to its terminal (the master side of a pty) until
-// it closed it.
-std::string DrainTerminal(int master);
+// it closed it; `seen`, if given, is shown the text so far after every read.
+std::string DrainTerminal(int master, const std::function<void(const std::string&)>& seen = {});
 
 }  // namespace tarnwick::clitest

@@ -160,24 +160,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 constexpr const char* kFullScale = "peak   0.0 dB";
 
-// Everything the child wrote to its terminal until it closed it. Sets
-// `full_scale` once the meter has shown the ramp's full-scale peak.
-std::string DrainTerminal(int master, std::atomic<bool>* full_scale) {
-  std::string text;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t got = ::read(master, chunk, sizeof chunk);
-    if (got > 0) {
-      text.append(chunk, static_cast<std::size_t>(got));
-      if (text.find(kFullScale) != std::string::npos) *full_scale = true;
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return text;  // EIO once the child's side is closed
-    }
-  }
-}
-
 // On a terminal: a status line rewritten in place, whose meter shows the
 // virtual device's full-scale ramp, and Enter ends the recording.
 TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
@@ -204,7 +186,9 @@ TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
     while (!full_scale && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
     (void)::write(master, "\n", 1);
   });
-  const std::string screen = DrainTerminal(master, &full_scale);
+  const std::string screen = DrainTerminal(master, [&](const std::string& text) {
+    if (text.find(kFullScale) != std::string::npos) full_scale = true;
+  });
   enter.join();
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
