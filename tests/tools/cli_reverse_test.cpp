@@ -13,6 +13,7 @@
 
 #include "cli_files.h"
 #include "cli_process.h"
+#include "target_program.h"
 
 namespace tarnwick::clitest {
 namespace {
@@ -257,13 +258,18 @@ TEST(Reverse, OnATerminalShowsProgressAndClearsIt) {
   TempDir dir;
   const Bytes input = MakeWav(2, 16, 8000, PatternBytes(4 * 2000000, 16));
   WriteFile(dir.File("in.wav"), input);
+  // Built before the fork: the child only executes it.
+  const std::vector<std::string> command =
+      test::TargetCommand({TARNWICK_CLI, "reverse", dir.File("in.wav"), dir.File("out.wav")});
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
   int master = -1;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     ::setenv("TARNWICK_PROGRESS_DELAY_MS", "0", 1);
-    ::execl(TARNWICK_CLI, TARNWICK_CLI, "reverse", dir.File("in.wav").c_str(), dir.File("out.wav").c_str(),
-            static_cast<char*>(nullptr));
+    ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   const std::string screen = DrainTerminal(master);

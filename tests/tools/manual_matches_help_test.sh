@@ -2,17 +2,18 @@
 # The manual page and `tarnwick --help` say the same things: the same
 # commands, the same options and the same exit codes; and the page renders
 # without a warning from groff.
-# Usage: manual_matches_help_test.sh TARNWICK MANUAL_PAGE
+# Usage: manual_matches_help_test.sh MANUAL_PAGE [EMULATOR...] TARNWICK
 set -euo pipefail
-tool=$1
-page=$2
+page=$1
+shift
+tool=("$@")
 status=0
 complain() { echo "$*" >&2; status=1; }
 
 warnings=$(groff -man -Tutf8 -ww "$page" 2>&1 >/dev/null)
 [[ -z $warnings ]] || complain "groff warns about $page: $warnings"
 
-help=$("$tool" --help)
+help=$("${tool[@]}" --help)
 # The page's text as a reader sees it, without roff's escapes.
 text=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g')
 
