@@ -23,7 +23,8 @@ constexpr milliseconds kRedrawEvery{200};
 // Quick reversals show nothing. The tests shorten the wait to see the line
 // without reversing gigabytes.
 milliseconds DelayBeforeShowing() {
-  const char* text = std::getenv("TARNWICK_PROGRESS_DELAY_MS");
+  // Read before the reversal's thread starts, while the tool has one thread.
+  const char* text = std::getenv("TARNWICK_PROGRESS_DELAY_MS");  // NOLINT(concurrency-mt-unsafe)
   return milliseconds(text != nullptr ? std::strtol(text, nullptr, 10) : 1000);
 }
 
@@ -41,6 +42,7 @@ std::int32_t ReverseWithProgress(const std::function<std::int32_t()>& reverse, c
                                  const std::u16string& output_path16, std::uint64_t input_bytes) {
   if (!StdoutIsTerminal()) return reverse();
   const std::filesystem::path output(output_path16);
+  const milliseconds delay = DelayBeforeShowing();
 
   std::mutex lock;
   std::condition_variable finished;
@@ -56,7 +58,7 @@ std::int32_t ReverseWithProgress(const std::function<std::int32_t()>& reverse, c
 
   std::size_t shown = 0;  // width of the line on the terminal
   std::unique_lock<std::mutex> hold(lock);
-  Clock::time_point next = Clock::now() + DelayBeforeShowing();
+  Clock::time_point next = Clock::now() + delay;
   while (!finished.wait_until(hold, next, [&] { return done; })) {
     next = Clock::now() + kRedrawEvery;
     std::error_code error;
