@@ -18,13 +18,15 @@ run_suite() {
   echo "== tests: $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" >/dev/null
-  if ctest --preset "$preset" --parallel 2 >"$log" 2>&1; then status=0; else status=1; fi
+  if ctest --preset "$preset" --parallel 2 --output-on-failure >"$log" 2>&1; then status=0; else status=1; fi
   tail -n 3 "$log"
   local total fails
   total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   fails=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
   if [ "$status" -ne 0 ]; then
     grep -E 'Failed|\*\*\*' "$log" | head -n 20 || true
+    # What the failing tests printed the first time, which a rerun may not repeat.
+    grep -E -B 2 -A 25 'Failure|FAILED  \]' "$log" | head -n 120 || true
     # The failing tests' output, for the CI log.
     ctest --preset "$preset" --rerun-failed --output-on-failure 2>&1 | tail -n 60 || true
   fi

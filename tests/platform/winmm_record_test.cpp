@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -92,14 +93,27 @@ TEST(WinmmRecord, RecordsTheDeviceGaplesslyInOneSecondBlocks) {
   EXPECT_TRUE(::FreeLibrary(library.module));
 }
 
+// Waits until the recording at `path` holds `blocks` whole blocks, however
+// slowly Wine's driver starts on a busy machine; false after 20 s.
+bool WaitForBlocks(const std::string& path, std::size_t blocks) {
+  for (int waited = 0; waited < 20000; waited += 50) {
+    std::error_code error;
+    if (std::filesystem::file_size(FsPath(path), error) >= 44 + blocks * kBlock && !error) return true;
+    ::Sleep(50);
+  }
+  return false;
+}
+
 // The child: records into `path` for a while, unloads the library first if
 // asked, and leaves the process with the recording still running.
 int RecordThenExit(const std::string& path, bool unload) {
   Library library;
   if (library.start == nullptr || library.start(Utf16(path).c_str()) != TARNWICK_DONE) return 1;
-  ::Sleep(2500);
+  if (!WaitForBlocks(path, 2)) return 3;
   if (unload && !::FreeLibrary(library.module)) return 2;
-  ::Sleep(1500);  // the recording goes on, with the host holding no reference
+  // The recording goes on, with the host holding no reference.
+  if (!WaitForBlocks(path, 3)) return 4;
+  ::Sleep(300);
   return kChildExit;
 }
 
@@ -120,7 +134,7 @@ TEST(WinmmRecord, UnloadingOrExitingWhileRecordingLeavesAValidRecording) {
     PROCESS_INFORMATION child{};
     ASSERT_TRUE(
         ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
-    const DWORD waited = ::WaitForSingleObject(child.hProcess, 30000);
+    const DWORD waited = ::WaitForSingleObject(child.hProcess, 60000);
     DWORD code = 0;
     ::GetExitCodeProcess(child.hProcess, &code);
     if (waited != WAIT_OBJECT_0) ::TerminateProcess(child.hProcess, 99);
