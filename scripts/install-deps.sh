@@ -16,7 +16,7 @@ test+=("${windows[@]}")
 # Linux armhf: the cross toolchain and the target's libraries (multiarch); its
 # tests run under qemu-arm user-mode emulation. Part of the test suite.
 armhf=(g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user libasound2-dev:armhf libgtest-dev:armhf
-  libgmock-dev:armhf libasound2-plugins:armhf libubsan1:armhf)
+  libgmock-dev:armhf libasound2-plugins:armhf libubsan1:armhf libstdc++6:armhf)
 test+=("${armhf[@]}")
 
 case "${1:-all}" in

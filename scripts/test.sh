@@ -3,7 +3,10 @@
 # clang), the tests in an optimised build and under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, a minute of
 # differential fuzzing per target, clang-format and clang-tidy, and coverage;
-# and the Windows builds (x86-64 and 32-bit x86) with their tests under Wine.
+# the Windows builds (x86-64 and 32-bit x86) with their tests under Wine; the
+# armhf cross build with its tests under qemu-arm; and the packages a user
+# installs, Debian's (native and armhf) and the Windows zips, each built,
+# installed or unpacked, and used.
 # TARNWICK_QUICK=1 runs only the optimised build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,11 +57,15 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   bash scripts/static-checks.sh
   echo "== coverage"
   bash scripts/coverage.sh
-  echo "== packages"
-  if bash tests/packaging/deb_packages_test.sh; then passed=$((passed + 1)); else
-    failed=$((failed + 1))
-    echo "tarnwick: $passed passed, $failed failed"
-    exit 1
-  fi
+  echo "== packages: Debian (amd64, armhf) and the Windows zips"
+  for check in deb_packages_test.sh "deb_packages_test.sh armhf" \
+    "windows_zip_test.sh build/windows-x64" "windows_zip_test.sh build/windows-x86"; do
+    # shellcheck disable=SC2086 # each check is a script and its argument
+    if bash tests/packaging/$check; then passed=$((passed + 1)); else
+      failed=$((failed + 1))
+      echo "tarnwick: $passed passed, $failed failed"
+      exit 1
+    fi
+  done
 fi
 echo "tarnwick: $passed passed, $failed failed"
