@@ -1,6 +1,7 @@
 #include "cli_process.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -126,6 +127,35 @@ ProcessResult RunCli(const std::vector<std::string>& args) {
 bool HaveSox() {
   static const bool have = RunProcess({"sox", "--version"}).exit_code == 0;
   return have;
+}
+
+TerminalChild StartCliOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
+  std::vector<std::string> words{TARNWICK_CLI};
+  words.insert(words.end(), args.begin(), args.end());
+  // Built before the fork: the child only executes it.
+  const std::vector<std::string> command = test::TargetCommand(words);
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  TerminalChild child;
+  child.pid = ::forkpty(&child.master, nullptr, nullptr, nullptr);
+  if (child.pid == 0) {
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  return child;
+}
+
+int WaitTerminalChild(const TerminalChild& child) {
+  int status = 0;
+  while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ::close(child.master);
+  return status;
 }
 
 std::string DrainTerminal(int master, const std::function<void(const std::string&)>& seen) {

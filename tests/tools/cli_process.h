@@ -66,6 +66,22 @@ ProcessResult RunCli(const std::vector<std::string>& args);
 // (scripts/install-deps.sh test installs it).
 bool HaveSox();
 
+// The tool started on a new pseudo-terminal, as a user at a console runs it.
+struct TerminalChild {
+  pid_t pid = -1;  // -1 when it could not be started
+  int master = -1;
+};
+
+// Starts the tarnwick built with the tests (through the emulator in a cross
+// build) with `args` on a new pty, with `environment` ("NAME=value") added
+// to this process's.
+TerminalChild StartCliOnTerminal(const std::vector<std::string>& args,
+                                 const std::vector<std::string>& environment = {});
+
+// Waits for the child to exit, closes the master side and returns the wait
+// status.
+int WaitTerminalChild(const TerminalChild& child);
+
 // Everything a child wrote to its terminal (the master side of a pty) until
 // it closed it; `seen`, if given, is shown the text so far after every read.
 std::string DrainTerminal(int master, const std::function<void(const std::string&)>& seen = {});

@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,7 +20,6 @@
 
 #include "cli_files.h"
 #include "cli_process.h"
-#include "target_program.h"
 #include "virtual_audio_env.h"
 
 namespace tarnwick::clitest {
@@ -165,18 +163,9 @@ constexpr const char* kFullScale = "peak   0.0 dB";
 TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
   TempDir dir;
   const std::string path = dir.File("rec.wav");
-  // Built before the fork: the child only executes it.
-  const std::vector<std::string> command = test::TargetCommand({TARNWICK_CLI, "record", path});
-  std::vector<char*> argv;
-  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  int master = -1;
-  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+  const TerminalChild child = StartCliOnTerminal({"record", path});
+  ASSERT_GE(child.pid, 0);
+  const int master = child.master;
   // Enter once the meter has shown a level, however long the tool takes to
   // get there (an emulated build starts several times slower): the file then
   // holds a block or two.
@@ -190,9 +179,7 @@ TEST(Record, OnATerminalShowsTheLevelAndStopsOnEnter) {
     if (text.find(kFullScale) != std::string::npos) full_scale = true;
   });
   enter.join();
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ::close(master);
+  const int status = WaitTerminalChild(child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
   EXPECT_NE(screen.find("\rrec "), std::string::npos) << screen;

@@ -2,7 +2,6 @@
 // independent oracle, one message and a distinct exit code per failure, the
 // warning for files whose samples do not start at byte 44, UTF-8 paths.
 
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +12,6 @@
 
 #include "cli_files.h"
 #include "cli_process.h"
-#include "target_program.h"
 
 namespace tarnwick::clitest {
 namespace {
@@ -258,24 +256,11 @@ TEST(Reverse, OnATerminalShowsProgressAndClearsIt) {
   TempDir dir;
   const Bytes input = MakeWav(2, 16, 8000, PatternBytes(4 * 2000000, 16));
   WriteFile(dir.File("in.wav"), input);
-  // Built before the fork: the child only executes it.
-  const std::vector<std::string> command =
-      test::TargetCommand({TARNWICK_CLI, "reverse", dir.File("in.wav"), dir.File("out.wav")});
-  std::vector<char*> argv;
-  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  int master = -1;
-  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::setenv("TARNWICK_PROGRESS_DELAY_MS", "0", 1);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  const std::string screen = DrainTerminal(master);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ::close(master);
+  const TerminalChild child =
+      StartCliOnTerminal({"reverse", dir.File("in.wav"), dir.File("out.wav")}, {"TARNWICK_PROGRESS_DELAY_MS=0"});
+  ASSERT_GE(child.pid, 0);
+  const std::string screen = DrainTerminal(child.master);
+  const int status = WaitTerminalChild(child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
   EXPECT_NE(screen.find("\rreversing into " + dir.File("out.wav") + ": "), std::string::npos) << screen;
