@@ -49,11 +49,10 @@ echo "-- C programs built against the unpacked files"
 host=$scratch/host
 mkdir "$host"
 cp "$unpacked/bin/Tarnwick.dll" "$host/"
-"$triple-gcc" -std=c11 -Wall -Wextra -Werror -municode -I"$unpacked/include" \
-  -o "$host/with_import_library.exe" "$root/tests/packaging/zip_host.c" -L"$unpacked/lib" -lTarnwick
+compile=("$triple-gcc" -std=c11 -Wall -Wextra -Werror -municode -I"$unpacked/include" "$root/tests/packaging/zip_host.c")
+"${compile[@]}" -o "$host/with_import_library.exe" -L"$unpacked/lib" -lTarnwick
 "$triple-dlltool" --input-def "$unpacked/lib/Tarnwick.def" --dllname Tarnwick.dll --output-lib "$scratch/libown.a"
-"$triple-gcc" -std=c11 -Wall -Wextra -Werror -municode -I"$unpacked/include" \
-  -o "$host/with_export_table.exe" "$root/tests/packaging/zip_host.c" "$scratch/libown.a"
+"${compile[@]}" -o "$host/with_export_table.exe" "$scratch/libown.a"
 
 bash "$root/scripts/wine-prefix.sh" start "$build/wine" >/dev/null
 python3 "$root/tests/packaging/sample_wav.py" "$host/in.wav" "$host/expected.wav"
