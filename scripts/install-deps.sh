@@ -49,5 +49,11 @@ for package in "${missing[@]}"; do
     "${sudo[@]}" dpkg --add-architecture "$arch"
   fi
 done
-"${sudo[@]}" apt-get update -qq
+# A mirror in the middle of a sync serves index files of the wrong size for a
+# while: try again before giving up, and let the install say what is missing.
+for attempt in 1 2 3 4 5; do
+  "${sudo[@]}" apt-get update -qq && break
+  echo "install-deps: apt-get update failed (attempt $attempt of 5)" >&2
+  sleep $((attempt * 15))
+done
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -65,13 +65,13 @@ void ExpectRampRecording(const Bytes& file, std::size_t min_blocks) {
     samples[i] = static_cast<std::int16_t>(file[44 + 2 * i] | file[45 + 2 * i] << 8);
   }
   const RampCheck check = CheckRamp(samples);
-  std::printf("%zu samples: %zu on the ramp, %zu inserted zero samples, %zu padding\n", std::size_t{data} / 2,
-              check.followed, check.inserted, check.padding);
+  std::printf("%zu samples: %zu dropped before the start, %zu on the ramp, %zu inserted zero samples, %zu padding\n",
+              std::size_t{data} / 2, check.skipped, check.followed, check.inserted, check.padding);
   if (check.off < samples.size()) {
     std::size_t index = 0;  // where on the ramp the stray sample would be
     while (index < std::size_t{8000} * 120 && RampSample(index) != samples[check.off]) ++index;
     ADD_FAILURE() << "sample " << check.off << " is " << samples[check.off] << ", ramp index " << index << " where "
-                  << check.followed << " was next";
+                  << check.skipped + check.followed << " was next";
   }
   EXPECT_LT(check.padding, kBlock / 2) << "the ramp stops before the last block";
   EXPECT_LE(check.inserted, kInsertedSilenceAllowed) << "more inserted silence than the test source is known for";
