@@ -50,10 +50,24 @@ for package in "${missing[@]}"; do
   fi
 done
 # A mirror in the middle of a sync serves index files of the wrong size for a
-# while: try again before giving up, and let the install say what is missing.
+# while: try again before giving up.
+updated=0
 for attempt in 1 2 3 4 5; do
-  "${sudo[@]}" apt-get update -qq && break
+  if "${sudo[@]}" apt-get update -qq; then updated=1 && break; fi
   echo "install-deps: apt-get update failed (attempt $attempt of 5)" >&2
-  sleep $((attempt * 15))
+  if [ "$attempt" -lt 5 ]; then sleep $((attempt * 15)); fi
 done
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt_install() { "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" >/dev/null; }
+if ! apt_install; then
+  [ "$updated" -eq 1 ] && exit 1
+  # With the security suite's index read for one architecture but not for
+  # another, a library needed in both would come in two versions, which
+  # multiarch refuses. Take every package from the main suite instead, and
+  # remove nothing to get there.
+  echo "install-deps: some indexes could not be read; installing from the main suite only" >&2
+  preferences=$(mktemp)
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: -1\n' >"$preferences"
+  chmod 644 "$preferences"
+  apt_install --no-remove -o Dir::Etc::preferences="$preferences"
+  rm -f "$preferences"
+fi
