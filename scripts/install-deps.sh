@@ -63,11 +63,14 @@ if ! apt_install; then
   # With the security suite's index read for one architecture but not for
   # another, a library needed in both would come in two versions, which
   # multiarch refuses. Take every package from the main suite instead, and
-  # remove nothing to get there.
+  # remove nothing to get there. A library already installed from the security
+  # suite has no twin of its version in the main suite: it steps back to the
+  # main suite's version, and only when the packages asked for need that.
   echo "install-deps: some indexes could not be read; installing from the main suite only" >&2
   preferences=$(mktemp)
-  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: -1\n' >"$preferences"
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: -1\n\n' >"$preferences"
+  printf 'Package: *\nPin: release l=Debian\nPin-Priority: 1001\n' >>"$preferences"
   chmod 644 "$preferences"
-  apt_install --no-remove -o Dir::Etc::preferences="$preferences"
+  apt_install --no-remove --allow-downgrades -o Dir::Etc::preferences="$preferences"
   rm -f "$preferences"
 fi
