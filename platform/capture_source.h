@@ -1,6 +1,6 @@
 #pragma once
 // What each OS provides under the waveIn functions: the default capture device
-// as a stream of 8 kHz, 16-bit mono samples. The buffer queue, the flags, the
+// as a stream of 16-bit samples in the format waveInOpen was given. The buffer queue, the flags, the
 // capture thread and the callbacks are the same everywhere (wave_in_queue.cpp)
 // and sit on top of this.
 //
@@ -16,9 +16,10 @@ namespace tarnwick {
 
 struct CaptureSource;  // one per open device, defined by each OS
 
-// Opens the default capture device at the recording format, not yet
-// capturing. Results as waveInOpen's; on failure nothing stays open.
-MMRESULT OpenCaptureSource(CaptureSource** source);
+// Opens the default capture device at `format` (16-bit PCM, checked by the
+// caller), not yet capturing. Results as waveInOpen's; on failure nothing
+// stays open.
+MMRESULT OpenCaptureSource(const WAVEFORMATEX& format, CaptureSource** source);
 void CloseCaptureSource(CaptureSource* source);
 
 // Starts capturing; the device keeps what arrives until Read takes it, for a

@@ -4,7 +4,7 @@
 // logic reads the same on every platform. The same code (wave_in_queue.cpp)
 // gives these semantics on every OS, over ALSA on Linux and over winmm on
 // Windows. Only what the recorder uses is there: CALLBACK_FUNCTION, and
-// 8 kHz, 16-bit mono PCM (any other format is WAVERR_BADFORMAT).
+// 16-bit PCM, mono or stereo (any other format is WAVERR_BADFORMAT).
 //
 // Semantics (as Windows defines them):
 // - The callback runs on the layer's own capture thread, never while the layer

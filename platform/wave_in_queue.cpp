@@ -28,6 +28,7 @@ struct WaveInDevice {
   // Fixed at open.
   WaveInProc callback = nullptr;
   DWORD_PTR instance = 0;
+  DWORD frame_bytes = 0;
   CaptureSource* source = nullptr;
   std::thread thread;
 
@@ -52,18 +53,18 @@ struct WaveInDevice {
 
 namespace {
 
-constexpr DWORD kFrameBytes = 2;  // the one format: 16-bit mono
-constexpr DWORD kRate = 8000;
-
 thread_local const WaveInDevice* t_serving = nullptr;
 
 // True on the capture thread of `device`, including inside its callbacks:
 // there, a call that waits for that thread would wait for itself.
 bool OnCaptureThreadOf(const WaveInDevice* device) { return t_serving == device; }
 
-bool IsRecordingFormat(const WAVEFORMATEX& f) {
-  return f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels == 1 && f.nSamplesPerSec == kRate && f.wBitsPerSample == 16 &&
-         f.nBlockAlign == kFrameBytes && f.nAvgBytesPerSec == kRate * kFrameBytes;
+// 16-bit integer PCM whose sizes agree with each other: what every capture
+// source takes.
+bool IsCapturableFormat(const WAVEFORMATEX& f) {
+  return f.wFormatTag == WAVE_FORMAT_PCM && f.wBitsPerSample == 16 && f.nChannels >= 1 && f.nChannels <= 2 &&
+         f.nSamplesPerSec > 0 && f.nBlockAlign == f.nChannels * 2 &&
+         f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
 
 MMRESULT CheckHeader(const WAVEHDR* header, UINT header_size) {
@@ -98,11 +99,11 @@ WAVEHDR* Fill(WaveInDevice* device) {
       into = header->lpData + device->filled;
       room = header->dwBufferLength - device->filled;
     }
-    const std::size_t got = ReadCaptureSource(device->source, into, room - room % kFrameBytes);
+    const std::size_t got = ReadCaptureSource(device->source, into, room - room % device->frame_bytes);
     if (got == 0) return nullptr;
     if (header == nullptr) continue;
     device->filled += static_cast<DWORD>(got);
-    if (header->dwBufferLength - device->filled < kFrameBytes) return TakeHead(device);
+    if (header->dwBufferLength - device->filled < device->frame_bytes) return TakeHead(device);
   }
 }
 
@@ -129,7 +130,7 @@ WAVEHDR* StopStep(WaveInDevice* device, bool* answer) {
   }
   *answer = true;
   device->answer = MMSYSERR_NOERROR;
-  return device->head != nullptr && device->filled >= kFrameBytes ? TakeHead(device) : nullptr;
+  return device->head != nullptr && device->filled >= device->frame_bytes ? TakeHead(device) : nullptr;
 }
 
 // Gives every queued buffer back without a callback, marked done with what it
@@ -230,13 +231,14 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT device_id, const WAVEFORMATEX* format,
   if (flags != CALLBACK_FUNCTION) return MMSYSERR_INVALFLAG;
   if (callback == 0) return MMSYSERR_INVALPARAM;
   if (device_id != WAVE_MAPPER && device_id != 0) return MMSYSERR_BADDEVICEID;
-  if (!IsRecordingFormat(*format)) return WAVERR_BADFORMAT;
+  if (!IsCapturableFormat(*format)) return WAVERR_BADFORMAT;
 
   auto* opened = new (std::nothrow) WaveInDevice;
   if (opened == nullptr) return MMSYSERR_NOMEM;
   opened->callback = reinterpret_cast<WaveInProc>(callback);  // NOLINT(performance-no-int-to-ptr): the API's form
   opened->instance = instance;
-  MMRESULT result = OpenCaptureSource(&opened->source);
+  opened->frame_bytes = format->nBlockAlign;
+  MMRESULT result = OpenCaptureSource(*format, &opened->source);
   if (result == MMSYSERR_NOERROR) {
     result = StartThread(opened);
     if (result != MMSYSERR_NOERROR) CloseCaptureSource(opened->source);
@@ -275,7 +277,7 @@ MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT header_size) {
   std::lock_guard<std::mutex> hold(device->lock);
   if ((header->dwFlags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
   if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  if (header->lpData == nullptr || header->dwBufferLength < kFrameBytes) return MMSYSERR_INVALPARAM;
+  if (header->lpData == nullptr || header->dwBufferLength < device->frame_bytes) return MMSYSERR_INVALPARAM;
   header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
   header->dwBytesRecorded = 0;
   header->lpNext = nullptr;

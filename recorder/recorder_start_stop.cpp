@@ -21,10 +21,13 @@ std::mutex g_host_calls;
 // the host's stack, which may be a small one.
 char g_name[kNameCapacity];
 
-constexpr WORD kFrameBytes = kRecordingChannels * kRecordingBits / 8;
-constexpr DWORD kBytesPerSecond = kRecordingRate * kFrameBytes;
-constexpr WAVEFORMATEX kCaptureFormat = {
-    WAVE_FORMAT_PCM, kRecordingChannels, kRecordingRate, kBytesPerSecond, kFrameBytes, kRecordingBits, 0};
+constexpr WAVEFORMATEX kCaptureFormat = {WAVE_FORMAT_PCM,
+                                         kRecordingChannels,
+                                         kRecordingRate,
+                                         kRecordingRate* kRecordingFrameBytes,
+                                         kRecordingFrameBytes,
+                                         kRecordingBits,
+                                         0};
 
 constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 

@@ -6,20 +6,11 @@
 #include <cstdint>
 
 #include "file_ops.h"
+#include "recording_format.h"
 #include "wav_header.h"
 #include "wave_in.h"
 
 namespace tarnwick {
-
-// One block is one second at the recording format: 8000 samples of 16 bits.
-inline constexpr std::uint32_t kBlockBytes = 16000;
-inline constexpr std::uint32_t kRecordingRate = 8000;
-inline constexpr std::uint16_t kRecordingBits = 16;
-inline constexpr std::uint16_t kRecordingChannels = 1;
-
-// The most blocks whose sizes a WAV header can still state: past this the
-// 32-bit RIFF size would wrap, so further blocks are not written.
-inline constexpr std::int32_t kMaxBlocks = static_cast<std::int32_t>((0xFFFFFFFFu - 36) / kBlockBytes);
 
 struct RecorderState {
   // The header as last written: an empty recording's at Start, brought up to

@@ -28,13 +28,18 @@ std::uint32_t ReadU32(const WAVHeader& header, std::uint32_t offset) {
   return value;
 }
 
-bool IsWaveForm(const WAVHeader& header) {
-  return header.bytes[8] == 'W' && header.bytes[9] == 'A' && header.bytes[10] == 'V' && header.bytes[11] == 'E';
+bool HasTag(const WAVHeader& header, std::uint32_t offset, const char (&tag)[5]) {
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    if (header.bytes[offset + i] != static_cast<std::uint8_t>(tag[i])) return false;
+  }
+  return true;
 }
 
+bool IsWaveForm(const WAVHeader& header) { return HasTag(header, kWaveTagAt, kWaveTag); }
+
 std::int32_t BytesPerFrame(const WAVHeader& header) {
-  const std::uint32_t channels = ReadU16(header, 22);
-  const std::uint32_t bits = ReadU16(header, 34);
+  const std::uint32_t channels = ReadU16(header, kChannelsAt);
+  const std::uint32_t bits = ReadU16(header, kBitsPerSampleAt);
   // The product is taken as a signed 32-bit number: 2^31 and above wrap to
   // negative, which the callers refuse like any other frame size below 1.
   const auto product = static_cast<std::int32_t>(channels * bits);
@@ -44,19 +49,19 @@ std::int32_t BytesPerFrame(const WAVHeader& header) {
 void FillPcmHeader(WAVHeader& header, std::uint16_t channels, std::uint32_t samples_per_second,
                    std::uint16_t bits_per_sample, std::uint32_t data_bytes) {
   const auto block_align = static_cast<std::uint16_t>(std::uint32_t{channels} * bits_per_sample / 8);
-  WriteTag(header, 0, "RIFF");
-  WriteU32(header, 4, data_bytes + 36);
-  WriteTag(header, 8, "WAVE");
-  WriteTag(header, 12, "fmt ");
-  WriteU32(header, 16, 16);
-  WriteU16(header, 20, 1);
-  WriteU16(header, 22, channels);
-  WriteU32(header, 24, samples_per_second);
-  WriteU32(header, 28, samples_per_second * block_align);
-  WriteU16(header, 32, block_align);
-  WriteU16(header, 34, bits_per_sample);
-  WriteTag(header, 36, "data");
-  WriteU32(header, 40, data_bytes);
+  WriteTag(header, kRiffTagAt, kRiffTag);
+  WriteU32(header, kRiffSizeAt, data_bytes + (kWavHeaderBytes - kWaveTagAt));
+  WriteTag(header, kWaveTagAt, kWaveTag);
+  WriteTag(header, kFormatTagAt, kFormatTag);
+  WriteU32(header, kFormatSizeAt, kFormatChunkBytes);
+  WriteU16(header, kFormatCodeAt, 1);
+  WriteU16(header, kChannelsAt, channels);
+  WriteU32(header, kSampleRateAt, samples_per_second);
+  WriteU32(header, kByteRateAt, samples_per_second * block_align);
+  WriteU16(header, kBlockAlignAt, block_align);
+  WriteU16(header, kBitsPerSampleAt, bits_per_sample);
+  WriteTag(header, kDataTagAt, kDataTag);
+  WriteU32(header, kDataSizeAt, data_bytes);
 }
 
 }  // namespace tarnwick

@@ -38,12 +38,10 @@ namespace tarnwick {
 
 namespace {
 
-constexpr snd_pcm_uframes_t kRate = 8000;
-constexpr std::size_t kFrameBytes = 2;
 // The ring absorbs the time the capture thread spends in the application's
-// callback, when nobody reads the PCM.
-constexpr snd_pcm_uframes_t kTargetBufferFrames = kRate * 3;
-constexpr snd_pcm_uframes_t kTargetPeriodFrames = kRate / 20;
+// callback, when nobody reads the PCM: seconds of it.
+constexpr snd_pcm_uframes_t kRingSeconds = 3;
+constexpr snd_pcm_uframes_t kPeriodsPerSecond = 20;
 constexpr int kMaxPcmDescriptors = 7;
 // How long to wait before looking at a PCM again that asked for patience
 // (resuming from a suspend, or an error reported only by its descriptors).
@@ -78,6 +76,7 @@ MMRESULT ResultFromError(int error) {
 
 struct CaptureSource {
   snd_pcm_t* pcm = nullptr;
+  std::size_t frame_bytes = 0;
   int wake_fd = -1;
   pollfd fds[1 + kMaxPcmDescriptors] = {};  // [0] is wake_fd, then the PCM's
   nfds_t pcm_fd_count = 0;
@@ -90,25 +89,27 @@ struct CaptureSource {
 
 namespace {
 
-// Interleaved S16_LE mono at exactly 8 kHz (the default PCM is normally a plug
-// chain that converts and resamples), a ring of up to three seconds, a period
-// of 50 ms. Never started by ALSA itself, stopped on an overrun so that the
-// reader sees and repairs it.
-MMRESULT Configure(snd_pcm_t* pcm) {
+// Interleaved S16_LE at exactly the format's rate and channels (the default
+// PCM is normally a plug chain that converts and resamples), a ring of up to
+// three seconds, a period of 50 ms. Never started by ALSA itself, stopped on
+// an overrun so that the reader sees and repairs it.
+MMRESULT Configure(snd_pcm_t* pcm, const WAVEFORMATEX& format) {
+  const snd_pcm_uframes_t rate = format.nSamplesPerSec;
   snd_pcm_hw_params_t* hw = nullptr;
   snd_pcm_hw_params_alloca(&hw);
   if (snd_pcm_hw_params_any(pcm, hw) < 0) return WAVERR_BADFORMAT;
   snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
   if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
       snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
-      snd_pcm_hw_params_set_channels(pcm, hw, 1) < 0 || snd_pcm_hw_params_set_rate(pcm, hw, kRate, 0) < 0) {
+      snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels) < 0 ||
+      snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0) {
     return WAVERR_BADFORMAT;
   }
   snd_pcm_uframes_t buffer = 0;
-  snd_pcm_uframes_t period = kTargetPeriodFrames;
+  snd_pcm_uframes_t period = rate / kPeriodsPerSecond;
   int direction = 0;
   if (snd_pcm_hw_params_get_buffer_size_max(hw, &buffer) < 0) return MMSYSERR_ERROR;
-  buffer = std::min(buffer, kTargetBufferFrames);
+  buffer = std::min(buffer, rate * kRingSeconds);
   if (snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer) < 0 ||
       snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &direction) < 0) {
     return MMSYSERR_ERROR;
@@ -191,10 +192,11 @@ void EndStop(CaptureSource* source) {
 
 }  // namespace
 
-MMRESULT OpenCaptureSource(CaptureSource** source) {
+MMRESULT OpenCaptureSource(const WAVEFORMATEX& format, CaptureSource** source) {
   *source = nullptr;
   auto* opened = new (std::nothrow) CaptureSource;
   if (opened == nullptr) return MMSYSERR_NOMEM;
+  opened->frame_bytes = format.nBlockAlign;
   opened->wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   MMRESULT result = opened->wake_fd < 0 ? ResultFromError(-errno) : MMSYSERR_NOERROR;
   QuietAlsa quiet;
@@ -205,7 +207,7 @@ MMRESULT OpenCaptureSource(CaptureSource** source) {
       result = ResultFromError(error);
     }
   }
-  if (result == MMSYSERR_NOERROR) result = Configure(opened->pcm);
+  if (result == MMSYSERR_NOERROR) result = Configure(opened->pcm, format);
   if (result == MMSYSERR_NOERROR && !FetchDescriptors(opened)) result = MMSYSERR_ERROR;
   if (result != MMSYSERR_NOERROR) {
     CloseCaptureSource(opened);
@@ -248,7 +250,7 @@ void StopCaptureSource(CaptureSource* source) {
 
 std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t capacity) {
   if (source->broken || (!source->running && !source->stopping)) return 0;
-  snd_pcm_uframes_t wanted = capacity / kFrameBytes;
+  snd_pcm_uframes_t wanted = capacity / source->frame_bytes;
   if (source->stopping) wanted = std::min(wanted, source->left);
   snd_pcm_sframes_t got = 0;
   do {
@@ -257,9 +259,9 @@ std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t cap
   if (source->stopping) {
     source->left -= got > 0 ? static_cast<snd_pcm_uframes_t>(got) : source->left;
     if (source->left == 0) EndStop(source);
-    return got > 0 ? static_cast<std::size_t>(got) * kFrameBytes : 0;
+    return got > 0 ? static_cast<std::size_t>(got) * source->frame_bytes : 0;
   }
-  if (got > 0) return static_cast<std::size_t>(got) * kFrameBytes;
+  if (got > 0) return static_cast<std::size_t>(got) * source->frame_bytes;
   if (got != 0 && got != -EAGAIN) Recover(source, got);
   return 0;
 }

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace tarnwick {
@@ -33,7 +34,7 @@ namespace {
 // one, which is also how long the application's callback may stall before
 // sound is lost.
 constexpr int kBuffers = 24;
-constexpr DWORD kBufferBytes = 1600;
+constexpr DWORD kBuffersPerSecond = 10;
 constexpr UINT kHeaderSize = sizeof(::WAVEHDR);
 
 }  // namespace
@@ -46,7 +47,8 @@ struct CaptureSource {
   int next = 0;                  // the oldest buffer, the next to come back: winmm fills them in queue order
   DWORD taken = 0;               // bytes of buffers[next] already read
   ::WAVEHDR headers[kBuffers] = {};
-  char data[kBuffers][kBufferBytes] = {};
+  std::unique_ptr<char[]> data;  // kBuffers buffers of buffer_bytes
+  DWORD buffer_bytes = 0;
 };
 
 namespace {
@@ -75,8 +77,8 @@ void Release(CaptureSource* source) {
 MMRESULT QueueAll(CaptureSource* source) {
   for (int i = 0; i < kBuffers; ++i) {
     ::WAVEHDR& header = source->headers[i];
-    header.lpData = source->data[i];
-    header.dwBufferLength = kBufferBytes;
+    header.lpData = source->data.get() + static_cast<std::size_t>(i) * source->buffer_bytes;
+    header.dwBufferLength = source->buffer_bytes;
     MMRESULT result = waveInPrepareHeader(source->device, &header, kHeaderSize);
     if (result == MMSYSERR_NOERROR) result = waveInAddBuffer(source->device, &header, kHeaderSize);
     if (result != MMSYSERR_NOERROR) return result;
@@ -86,23 +88,25 @@ MMRESULT QueueAll(CaptureSource* source) {
 
 }  // namespace
 
-MMRESULT OpenCaptureSource(CaptureSource** source) {
+MMRESULT OpenCaptureSource(const WAVEFORMATEX& wanted, CaptureSource** source) {
   *source = nullptr;
   auto* opened = new (std::nothrow) CaptureSource;
   if (opened == nullptr) return MMSYSERR_NOMEM;
+  opened->buffer_bytes = wanted.nAvgBytesPerSec / kBuffersPerSecond / wanted.nBlockAlign * wanted.nBlockAlign;
+  opened->data.reset(new (std::nothrow) char[static_cast<std::size_t>(kBuffers) * opened->buffer_bytes]);
   opened->buffer_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   opened->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (opened->buffer_done == nullptr || opened->wake == nullptr) {
+  if (!opened->data || opened->buffer_done == nullptr || opened->wake == nullptr) {
     Release(opened);
     return MMSYSERR_NOMEM;
   }
   ::WAVEFORMATEX format = {};
   format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 1;
-  format.nSamplesPerSec = 8000;
-  format.nAvgBytesPerSec = 16000;
-  format.nBlockAlign = 2;
-  format.wBitsPerSample = 16;
+  format.nChannels = wanted.nChannels;
+  format.nSamplesPerSec = wanted.nSamplesPerSec;
+  format.nAvgBytesPerSec = wanted.nAvgBytesPerSec;
+  format.nBlockAlign = wanted.nBlockAlign;
+  format.wBitsPerSample = wanted.wBitsPerSample;
   MMRESULT result = waveInOpen(&opened->device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(opened->buffer_done),
                                0, CALLBACK_EVENT);
   if (result != MMSYSERR_NOERROR) opened->device = nullptr;

@@ -57,8 +57,6 @@ TEST(WaveInOpen, RefusesBadArgumentsBeforeTouchingAnyDevice) {
       {"byte rate off", false, WAVE_MAPPER, with([](auto& f) { f.nAvgBytesPerSec = 8000; }), kIgnore, CALLBACK_FUNCTION,
        WAVERR_BADFORMAT},
       {"8-bit", false, WAVE_MAPPER, Pcm(1, 8000, 8), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"stereo", false, WAVE_MAPPER, Pcm(2, 8000, 16), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"44.1 kHz", false, WAVE_MAPPER, Pcm(1, 44100, 16), kIgnore, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
       {"no callback at all", false, WAVE_MAPPER, good, 0, 0, MMSYSERR_INVALFLAG},
   };
   for (const Case& c : cases) {
@@ -84,10 +82,7 @@ TEST(WaveInOpen, EveryCallRefusesANullHandle) {
 }
 
 // The tests' own hardware-like device, told to refuse to open with `error`.
-std::string RefusingDevice(int error) {
-  return std::string("pcm_type.paced_test { lib \"") + TARNWICK_PACED_PLUGIN + "\" }\n" +
-         "pcm.!default { type paced_test open_error " + std::to_string(error) + " }\n";
-}
+std::string RefusingDevice(int error) { return PacedDevice("open_error " + std::to_string(error)); }
 
 // Each configuration stands for a machine whose default capture device is
 // missing or unusable: the open fails with the matching result, leaves no
