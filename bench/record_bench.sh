@@ -43,7 +43,7 @@ if [[ -z ${BENCH_BUILD:-} ]]; then
     cmake --build --preset release >/dev/null)
 fi
 tarnwick=$build/tools/tarnwick
-library=$build/tools/libTarnwick.so.1  # the link beside the tool: the library the tool loads
+library=$build/interface/libTarnwick.so.1  # the library the tool is linked with
 stop_latency=$build/bench/record_stop_latency
 ramp_check=$build/bench/ramp_check
 for program in "$tarnwick" "$stop_latency" "$ramp_check"; do
@@ -152,7 +152,7 @@ join "$work/ticks.start" "$work/ticks.end" | while read -r tid name start _ end;
 done >"$work/threads.txt"
 read -r long_user long_sys <"$work/cpu-long.txt"
 long_share=$(calc "($long_user + $long_sys) * 100 / $record_seconds")
-read -r blocks samples breaks lost repeated < <("$ramp_check" "$work/long.wav")
+read -r blocks samples breaks lost repeated _ < <("$ramp_check" "$work/long.wav")
 # The tool stops a hair before the deadline, so the last block is part-filled.
 missing_blocks=$((record_seconds - blocks))
 rm -f "$work/long.wav"

@@ -1,182 +1,129 @@
-// tarnwick record OUT [--seconds N]: records the default audio input into OUT
-// until N seconds have passed, Enter, Ctrl-C or SIGTERM, and always finishes
-// the file through SoundRecorderStop. The library records on its own thread;
-// this thread only waits for a reason to stop and, on a terminal, shows the
-// level of each second as it lands in the file.
+// tarnwick record OUT [--seconds N]: records until N seconds are recorded,
+// Enter, Ctrl-C or SIGTERM, and always finishes the file. The library records
+// on its own thread; this one watches the file, which holds every whole
+// second at all times. N counts the device's seconds, not the wall clock's:
+// a block cannot land before its last sample was captured, so each landing
+// bounds when the device began, however late it started or the machine
+// delivers; Stop comes a little before block N is full, and the library hands
+// that back as the last second.
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <optional>
-#include <string>
-#include <system_error>
+#include <cmath>
 
-#include "command_table.h"
-#include "console.h"
-#include "exit_codes.h"
-#include "library_loader.h"
-#include "meter_line.h"
-#include "path_argument.h"
-#include "recording_tail.h"
-#include "stop_events.h"
-#include "system.h"
+#include "recording_format.h"
 #include "tarnwick.h"
+#include "tool.h"
+#include "wav_header.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::tool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::seconds;
 
-// The longest recording a WAV header can state, in one-second blocks.
-constexpr long kMaxSeconds = (0xFFFFFFFFL - 36) / RecordingTail::kBlockBytes;
-constexpr int kRedrawMs = 250;
-// How long before N seconds `--seconds N` stops. The device starts as
-// SoundRecorderStart returns, so its Nth block lands a little after N
-// seconds from then; stopping at N exactly races that block and the file
-// would, as often as not, get an (N+1)th second of almost pure padding.
-// Stopping this much earlier hands back the Nth block nearly full instead.
-constexpr std::chrono::milliseconds kDeadlineLead{100};
+// Room for this thread's and the capture thread's wake-ups under load; the
+// last block still holds at least 0.8 s of sound.
+constexpr std::chrono::milliseconds kLead{150};
+constexpr std::uint32_t kBounds = 8;  // few enough that the device clock's drift does not add up
+constexpr seconds kStalled{5};        // nothing delivered this long after a block was due
 
-struct Recorder {
-  decltype(&SoundRecorderStart) start = nullptr;
-  decltype(&SoundRecorderStop) stop = nullptr;
-};
-
-int ReportStartFailure(std::int32_t result, const std::string& out) {
-  switch (result) {
-    case TARNWICK_RECORD_DEVICE_FAILED:
-      PrintError("no capture device could be opened (or '" + out + "' could not be created)");
-      return kExitInputFailed;
-    case TARNWICK_RECORD_QUEUE_FAILED: PrintError("the capture device refused the buffer"); return kExitOutputFailed;
-    case TARNWICK_RECORD_START_FAILED: PrintError("the capture device would not start"); return kExitCaptureStart;
-    default:
-      PrintError("the library returned " + std::to_string(result) + ", which this version does not know");
-      return kExitLibrary;
-  }
+// The whole blocks the file holds now. The header is rewritten in place while
+// this reads it; the file's size bounds what a torn read could claim.
+std::uint32_t BlocksIn(std::FILE* file) {
+  WAVHeader h{};
+  const std::optional<std::uint64_t> size = file != nullptr ? RegularFileSize(file) : std::nullopt;
+  if (!size || *size < kWavHeaderBytes || !ReadAt(file, 0, h.bytes, sizeof h.bytes)) return 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(ReadU32(h, kDataSizeAt), *size - kWavHeaderBytes) /
+                                    kBlockBytes);
 }
 
-// The terminal's status line, rewritten in place; nothing at all when stdout
-// is not a terminal, so that logs get only the final line.
-class StatusLine {
- public:
-  StatusLine(const std::string& path, bool enabled) : enabled_(enabled), tail_(enabled ? path : std::string()) {}
-
-  bool enabled() const { return enabled_; }
-
-  void Show(const std::string& elapsed, const std::string& hint) {
-    if (!enabled_) return;
-    SoundLevel level;
-    if (tail_.NewBlock(&level)) level_ = level;
-    Write(MeterLine(elapsed, level_, hint));
+// "rec  12/30 s [#####---     ] peak  -6.0 dB  Enter or Ctrl-C stops": the
+// newest second's RMS solid and its peak dashed, from -60 dB to full scale.
+std::string MeterLine(std::FILE* file, std::uint32_t blocks, std::optional<long> limit, bool enter) {
+  constexpr std::size_t kBar = 24;
+  static std::uint8_t block[kBlockBytes];
+  std::string elapsed = std::to_string(blocks);
+  if (limit) elapsed.append("/").append(std::to_string(*limit));
+  std::string line = "rec ";
+  line.append(elapsed.size() < 7 ? 7 - elapsed.size() : 0, ' ').append(elapsed).append(" s [");
+  const std::string hint = enter ? "  Enter or Ctrl-C stops" : "  Ctrl-C stops";
+  if (blocks == 0 || !ReadAt(file, kWavHeaderBytes + std::uint64_t{blocks - 1} * kBlockBytes, block, kBlockBytes)) {
+    return line + std::string(kBar, ' ') + "] peak    -- dB" + hint;
   }
-
-  void Clear() {
-    if (!enabled_ || width_ == 0) return;
-    std::string blank(width_ + 2, ' ');
-    blank.front() = '\r';
-    blank.back() = '\r';
-    PrintText(blank);
+  double peak = 0.0;
+  double squares = 0.0;
+  for (std::uint32_t at = 0; at < kBlockBytes; at += kRecordingFrameBytes) {
+    const double m = Magnitude(block + at, kRecordingBits);
+    peak = std::max(peak, m);
+    squares += m * m;
   }
-
- private:
-  void Write(const std::string& line) {
-    const std::size_t pad = line.size() < width_ ? width_ - line.size() : 0;
-    width_ = std::max(width_, line.size());
-    std::string text(1, '\r');
-    text.append(line).append(pad, ' ');
-    PrintText(text);
-    (void)std::fflush(stdout);
-  }
-
-  bool enabled_;
-  RecordingTail tail_;
-  std::optional<SoundLevel> level_;
-  std::size_t width_ = 0;
-};
-
-// "12 s", or "12/30 s" with a deadline.
-std::string ElapsedText(std::chrono::seconds::rep elapsed, std::optional<long> seconds) {
-  std::string text = std::to_string(elapsed);
-  if (seconds) text.append("/").append(std::to_string(*seconds));
-  return text.append(" s");
-}
-
-// Waits for the deadline, Enter or a stop signal, redrawing the status line.
-void WaitForStop(StopEvents& stops, std::optional<long> seconds, StatusLine& status) {
-  const Clock::time_point started = Clock::now();
-  const Clock::time_point deadline =
-      seconds ? started + std::chrono::seconds(*seconds) - kDeadlineLead : Clock::time_point::max();
-  for (;;) {
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) return;
-    // long is 32 bits on Windows; seconds and milliseconds within a
-    // recording's longest span fit it.
-    const auto elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - started).count());
-    status.Show(ElapsedText(elapsed, seconds), stops.WatchingStdin() ? "Enter or Ctrl-C stops" : "Ctrl-C stops");
-    // Without a terminal there is nothing to redraw: the thread sleeps until
-    // something ends the recording.
-    long timeout = status.enabled() ? kRedrawMs : -1;
-    if (seconds) {
-      // Rounded up, so the loop does not spin through the last millisecond.
-      const auto left = static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
-      timeout = timeout < 0 ? left : std::min(timeout, left);
-    }
-    if (stops.Wait(static_cast<int>(timeout)) != StopEvents::Event::kNone) return;
-  }
+  const auto decibels = [](double fraction) { return fraction > 0.0 ? 20.0 * std::log10(fraction) : -HUGE_VAL; };
+  const auto columns = [&](double fraction) {
+    return static_cast<std::size_t>(std::lround((std::max(-60.0, decibels(fraction)) + 60.0) / 60.0 * kBar));
+  };
+  const std::size_t rms = columns(std::sqrt(squares / (kBlockBytes / kRecordingFrameBytes)));
+  const std::size_t top = std::max(rms, columns(peak));
+  // Full scale is a step above the largest sample: "-0.0" would say nothing.
+  const std::string db = peak <= 0.0 ? "-inf" : decibels(peak) > -0.05 ? "0.0" : Fixed(decibels(peak), 1);
+  return line + std::string(rms, '#') + std::string(top - rms, '-') + std::string(kBar - top, ' ') + "] peak " +
+         std::string(db.size() < 5 ? 5 - db.size() : 0, ' ') + db + " dB" + hint;
 }
 
 }  // namespace
 
-int RunRecord(const Invocation& invocation) {
-  const std::string out(invocation.positionals[0]);
-  std::optional<long> seconds;
-  if (const auto option = invocation.line->Option("--seconds")) {
-    seconds = ParseCount(*option, 1, kMaxSeconds);
-    if (!seconds) {
-      PrintError("--seconds takes a number from 1 to " + std::to_string(kMaxSeconds) + " (see tarnwick --help)");
-      return kExitUsage;
-    }
-  }
-  std::u16string out16;
-  if (!PathArgumentToUtf16("output", out, &out16)) return kExitUsage;
-
-  // Before the library is loaded, so that every thread it starts has the
-  // stop signals blocked (see StopEvents).
-  StopEvents stops;
-  if (!stops.ok()) {
-    PrintError("cannot take Ctrl-C and SIGTERM through a descriptor (" + std::generic_category().message(errno) + ")");
+int Record(const Arg& out, std::optional<long> limit) {
+  if (!UsablePath(out)) return kExitUsage;
+  if (!TakeStopEvents()) {
+    PrintError("cannot take Ctrl-C and SIGTERM as events");
     return kExitOsError;
   }
-
-  std::string error;
-  const auto library = LoadedLibrary::Load(invocation.library_path, &error);
-  if (!library) {
-    PrintError(error);
-    return kExitLibrary;
-  }
-  Recorder recorder;
-  recorder.start = library->Find<decltype(&SoundRecorderStart)>("SoundRecorderStart");
-  recorder.stop = library->Find<decltype(&SoundRecorderStop)>("SoundRecorderStop");
-  if (recorder.start == nullptr || recorder.stop == nullptr) {
-    PrintError(library->path() + " does not export SoundRecorderStart and SoundRecorderStop");
-    return kExitLibrary;
-  }
-
-  const std::int32_t started = recorder.start(out16.c_str());
+  const std::int32_t started = SoundRecorderStart(out.path.c_str());
+  const Clock::time_point start = Clock::now();
   if (started != TARNWICK_DONE) {
-    // A failed start leaves the file holding an empty recording and may hold
-    // the device; Stop finishes the one and releases the other.
-    (void)recorder.stop();
-    return ReportStartFailure(started, out);
+    (void)SoundRecorderStop();  // finishes the empty recording, releases the device
+    return Report(started, true, out.text, out.text);
   }
-
-  StatusLine status(out, StdoutIsTerminal());
-  WaitForStop(stops, seconds, status);
-  const std::int32_t recorded = recorder.stop();
-  status.Clear();
-  PrintText("recorded " + std::to_string(recorded) + (recorded == 1 ? " second" : " seconds") + " to " + out + "\n");
+  const bool sees_writes = WatchForWrites(out);
+  std::FILE* file = OpenForReading(out);
+  const bool terminal = StdoutIsTerminal();
+  std::size_t shown = 0;  // the width of the status line
+  std::uint32_t blocks = 0;
+  Clock::time_point bounds[kBounds];  // the latest the device can have begun, per landing seen
+  std::uint32_t landings = 0;
+  for (bool redraw = terminal;; redraw = false) {
+    const Clock::time_point now = Clock::now();
+    if (const std::uint32_t landed = BlocksIn(file); landed > blocks) {
+      blocks = landed;
+      bounds[landings++ % kBounds] = now - seconds(blocks);
+      redraw = terminal;
+    }
+    if (redraw) {
+      const std::string line = MeterLine(file, blocks, limit, WatchingStdin());
+      PrintText("\r" + line + std::string(shown > line.size() ? shown - line.size() : 0, ' '));
+      (void)std::fflush(stdout);
+      shown = std::max(shown, line.size());
+    }
+    int timeout = terminal && !sees_writes ? 250 : -1;
+    if (limit) {
+      const auto n = static_cast<std::uint32_t>(*limit);
+      // Without a landing, Start is all there is to go by.
+      const Clock::time_point began =
+          landings == 0 ? start : *std::min_element(bounds, bounds + std::min(landings, kBounds));
+      const Clock::time_point stop_at =
+          blocks + 1 >= n ? began + seconds(n) - kLead : began + seconds(blocks + 1) + kStalled;
+      if (blocks >= n || now >= stop_at) break;
+      timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(stop_at - now).count());
+      if (!sees_writes) timeout = std::min(timeout, 50);
+    }
+    if (WaitForStop(timeout)) break;
+  }
+  const std::int32_t recorded = SoundRecorderStop();
+  if (file != nullptr) (void)std::fclose(file);
+  ClearLine(shown);
+  PrintText("recorded " + std::to_string(recorded) + (recorded == 1 ? " second" : " seconds") + " to " + out.text +
+            "\n");
   return kExitOk;
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::tool

@@ -1,114 +1,116 @@
-// tarnwick show FILE [--width N]: the file's peak envelope as text. Reads the
-// samples the way the library sees them (everything after byte 44), in one
-// streaming pass through a fixed buffer.
+// tarnwick show FILE [--width N]: the peak envelope of the file's samples as
+// text, read the way the library sees them (everything after the header) in
+// one pass through a fixed buffer.
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cmath>
 #include <cstring>
-#include <optional>
-#include <string>
 #include <system_error>
 
-#include "command_table.h"
-#include "console.h"
-#include "envelope_plot.h"
-#include "exit_codes.h"
-#include "peak_envelope.h"
-#include "scoped_file.h"
-#include "wav_view.h"
+#include "tarnwick.h"
+#include "tool.h"
+#include "wav_header.h"
+#include "wav_reverse.h"
 
-namespace tarnwick::cli {
+namespace tarnwick::tool {
 namespace {
 
-constexpr long kDefaultWidth = 64;
-constexpr long kMaxWidth = 1000;
 constexpr std::size_t kRows = 8;
-constexpr std::size_t kReadBytes = std::size_t{64} * 1024;  // also the largest frame it takes
+constexpr std::uint16_t kIeeeFloat = 3;  // the format code of floating-point samples, which it cannot draw
 
-bool Supported(const WavView& view) {
-  const std::uint16_t bits = view.BitsPerSample();
-  constexpr std::uint16_t kIeeeFloat = 3;
-  return view.Channels() > 0 && view.FormatTag() != kIeeeFloat && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-}
-
-// strerror's text without its shared buffer.
-std::string Reason(int error) { return std::generic_category().message(error); }
-
-std::string Summary(const std::string& path, const WavView& view, std::uint64_t frames, double seconds,
-                    const std::vector<double>& peaks) {
-  double loudest = 0.0;
-  for (const double peak : peaks) loudest = std::max(loudest, peak);
-  std::string line = path + ": " + std::to_string(view.Channels()) +
-                     (view.Channels() == 1 ? " channel, " : " channels, ") + std::to_string(view.BitsPerSample()) +
-                     "-bit, " + std::to_string(view.SampleRate()) + " Hz, " + std::to_string(frames) + " frames";
-  if (seconds >= 0.0) line += " (" + Fixed(seconds, 3) + " s)";
-  return line + ", peak " + Fixed(loudest * 100.0, 1) + "% of full scale\n";
+// Plain ASCII bars growing from the bottom, the loudest column filling the
+// height, so that it reads the same in a terminal and in a CI log.
+std::string Plot(const std::vector<double>& peaks, double seconds) {
+  const double loudest = *std::max_element(peaks.begin(), peaks.end());
+  if (loudest <= 0.0) return "(silence: every sample is zero)\n";
+  const auto percent = [](double fraction) {
+    const std::string text = Fixed(fraction * 100.0, 1) + "%";
+    return std::string(6 - std::min<std::size_t>(6, text.size()), ' ') + text;
+  };
+  std::string plot;
+  for (std::size_t row = kRows; row-- > 0;) {
+    plot += (row + 1 == kRows ? percent(loudest) : row == 0 ? percent(0.0) : std::string(6, ' ')) + " |";
+    for (const double peak : peaks) {
+      const double above = peak / loudest * static_cast<double>(kRows) - static_cast<double>(row);
+      plot += above >= 1.0 ? '#' : above >= 0.5 ? ':' : above > 0.0 ? '.' : ' ';
+    }
+    plot += "|\n";
+  }
+  const std::string end = Fixed(seconds, 3) + " s";
+  const std::size_t gap = peaks.size() + 2 > end.size() + 4 ? peaks.size() + 2 - end.size() - 3 : 1;
+  return plot + std::string(7, ' ') + "+" + std::string(peaks.size(), '-') + "+\n" + std::string(7, ' ') + "0 s" +
+         std::string(gap, ' ') + end + "\n";
 }
 
 }  // namespace
 
-int RunShow(const Invocation& invocation) {
-  const std::string path(invocation.positionals[0]);
-  long width = kDefaultWidth;
-  if (const auto option = invocation.line->Option("--width")) {
-    const auto parsed = ParseCount(*option, 8, kMaxWidth);
-    if (!parsed) {
-      PrintError("--width takes a number from 8 to " + std::to_string(kMaxWidth) + " (see tarnwick --help)");
-      return kExitUsage;
-    }
-    width = *parsed;
+double Magnitude(const std::uint8_t* sample, unsigned bits) {
+  if (bits == 8) return std::fabs(sample[0] - 128.0) / 128.0;
+  std::uint64_t raw = 0;  // little-endian, the top byte carrying the sign
+  for (unsigned i = 0; i < bits / 8; ++i) raw |= static_cast<std::uint64_t>(sample[i]) << (8 * i);
+  double value = static_cast<double>(raw);
+  if ((sample[bits / 8 - 1] & 0x80) != 0) value -= std::ldexp(1.0, static_cast<int>(bits));
+  return std::min(1.0, std::fabs(value) / std::ldexp(1.0, static_cast<int>(bits) - 1));
+}
+
+int Show(const Arg& file, long width) {
+  if (!UsablePath(file)) return kExitUsage;
+  std::FILE* stream = OpenForReading(file);
+  const std::optional<std::uint64_t> size = stream != nullptr ? RegularFileSize(stream) : std::nullopt;
+  WAVHeader header{};
+  const bool whole = size && std::fread(header.bytes, 1, sizeof header.bytes, stream) == sizeof header.bytes;
+  const unsigned channels = ReadU16(header, kChannelsAt);
+  const unsigned bits = ReadU16(header, kBitsPerSampleAt);
+  const auto frame = static_cast<std::size_t>(std::max(0, BytesPerFrame(header)));
+  const auto fail = [&](const std::string& message) {
+    if (stream != nullptr) (void)std::fclose(stream);
+    PrintError(message);
+    return TARNWICK_REVERSE_INPUT_FAILED;
+  };
+  const auto reason = [&] {
+    return "cannot read '" + file.text + "' (" + std::generic_category().message(errno) + ")";
+  };
+  if (stream != nullptr && !size) return fail("cannot read '" + file.text + "' (not a regular file)");
+  if (!whole && (!size || std::ferror(stream) != 0)) return fail(reason());
+  if (!whole || !IsWaveForm(header)) {
+    (void)std::fclose(stream);
+    return Report(TARNWICK_REVERSE_NOT_WAVE, false, file.text, file.text);
+  }
+  if (channels == 0 || ReadU16(header, kFormatCodeAt) == kIeeeFloat || bits == 0 || bits % 8 != 0 || bits > 32 ||
+      frame > kMaxFrameBytes) {
+    return fail("cannot show '" + file.text + "': " + std::to_string(channels) + " channels of " +
+                std::to_string(bits) + "-bit samples; only 8, 16, 24 and 32-bit integer PCM in frames of at most " +
+                std::to_string(kMaxFrameBytes) + " bytes can be drawn");
   }
 
-  ScopedFile file = OpenForReading(path);
-  const std::optional<std::uint64_t> size = file ? RegularFileSize(file.get()) : std::nullopt;
-  if (!size) {
-    PrintError("cannot read '" + path + "' (" + (file ? std::string("not a regular file") : Reason(errno)) + ")");
-    return kExitInputFailed;
-  }
-  WavView view;
-  switch (ReadWavView(file.get(), &view)) {
-    case HeaderRead::kOk: break;
-    case HeaderRead::kUnreadable:
-      PrintError("cannot read '" + path + "' (" + Reason(errno) + ")");
-      return kExitInputFailed;
-    case HeaderRead::kNotWave:
-      PrintError("'" + path + "' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")");
-      return kExitNotWave;
-  }
-  if (!Supported(view)) {
-    PrintError("cannot show '" + path + "': " + std::to_string(view.Channels()) + " channels of " +
-               std::to_string(view.BitsPerSample()) + "-bit samples (format " + std::to_string(view.FormatTag()) +
-               "); only 8, 16, 24 and 32-bit integer PCM, in frames of at most 64 KiB, can be drawn");
-    return kExitInputFailed;
-  }
-
-  const std::size_t frame_bytes = view.FrameBytes();
-  const std::uint64_t frames = (*size - kHeaderBytes) / frame_bytes;
-  const double seconds = view.SampleRate() > 0 ? static_cast<double>(frames) / view.SampleRate() : -1.0;
-  PeakEnvelope envelope(static_cast<std::size_t>(width), frames, view.Channels(), view.BitsPerSample());
-
-  // A read may end inside a frame; the partial frame moves to the front of
-  // the buffer and is completed by the next read.
-  static std::uint8_t buffer[kReadBytes];
+  const std::uint64_t frames = (*size - kWavHeaderBytes) / frame;
+  std::vector<double> peaks(static_cast<std::size_t>(width), 0.0);
+  // Column c covers frames [c * frames / width, (c + 1) * frames / width), so
+  // a file and its reversal split into mirrored columns.
+  static std::uint8_t buffer[2 * kMaxFrameBytes];
   std::size_t held = 0;
-  for (;;) {
-    const std::size_t got = std::fread(buffer + held, 1, sizeof buffer - held, file.get());
-    if (got == 0) break;
+  std::uint64_t seen = 0;
+  while (const std::size_t got = std::fread(buffer + held, 1, sizeof buffer - held, stream)) {
     held += got;
-    const std::size_t whole = held / frame_bytes;
-    envelope.AddFrames(buffer, whole);
-    held -= whole * frame_bytes;
-    std::memmove(buffer, buffer + whole * frame_bytes, held);
+    std::size_t at = 0;
+    for (; held - at >= frame && seen < frames; at += frame, ++seen) {
+      double& peak = peaks[static_cast<std::size_t>(seen * peaks.size() / frames)];
+      for (unsigned c = 0; c < channels; ++c) peak = std::max(peak, Magnitude(buffer + at + c * bits / 8, bits));
+    }
+    held -= at;
+    std::memmove(buffer, buffer + at, held);
   }
-  if (std::ferror(file.get())) {
-    PrintError("cannot read '" + path + "' (" + Reason(errno) + ")");
-    return kExitInputFailed;
-  }
-
-  PrintText(Summary(path, view, frames, seconds, envelope.Peaks()));
-  PrintText(frames == 0 ? "(no samples)\n" : PlotEnvelope(envelope.Peaks(), kRows, seconds));
+  if (std::ferror(stream) != 0) return fail(reason());
+  (void)std::fclose(stream);
+  const std::uint32_t rate = ReadU32(header, kSampleRateAt);
+  const double seconds = rate > 0 ? static_cast<double>(frames) / rate : 0.0;
+  PrintText(file.text + ": " + std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") +
+            std::to_string(bits) + "-bit, " + std::to_string(rate) + " Hz, " + std::to_string(frames) + " frames (" +
+            Fixed(seconds, 3) + " s), peak " + Fixed(*std::max_element(peaks.begin(), peaks.end()) * 100.0, 1) +
+            "% of full scale\n");
+  PrintText(frames == 0 ? "(no samples)\n" : Plot(peaks, seconds));
   return kExitOk;
 }
 
-}  // namespace tarnwick::cli
+}  // namespace tarnwick::tool
