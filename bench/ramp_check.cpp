@@ -2,21 +2,24 @@
 // sample i is (i * 7) mod 65536 as 16-bit little-endian from the first sample
 // captured. Every block but the last must be exactly that ramp; the last,
 // which Stop hands back part-filled, must be the ramp's continuation and then
-// silence. Prints "blocks samples breaks lost repeated": a break is a place
+// silence. Prints "blocks samples breaks lost repeated last": a break is a place
 // where the ramp jumps, and its size says how many samples went missing
 // (a jump ahead) or came twice (a jump back). Since 7 is odd, a sample's value
 // gives its index modulo 65536, so jumps of up to 32767 samples either way
-// are measured exactly; one of a whole 65536 samples would go unseen.
+// are measured exactly; one of a whole 65536 samples would go unseen. `last`
+// is how many samples of sound the last block holds before its padding.
 // Reads through a buffer of one block, whatever the length of the file.
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
+#include "recording_format.h"
+
 namespace {
 
-constexpr std::size_t kHeaderBytes = 44;
-constexpr std::size_t kBlockSamples = 8000;
+constexpr std::size_t kHeaderBytes = tarnwick::kWavHeaderBytes;
+constexpr std::size_t kBlockSamples = tarnwick::kBlockBytes / tarnwick::kRecordingFrameBytes;
 
 // 7 * kInverseOf7 = 1 modulo 65536.
 constexpr std::uint16_t InverseOf7() {
@@ -72,6 +75,7 @@ int main(int argc, char** argv) {
   const std::size_t blocks = (size - kHeaderBytes) / (2 * kBlockSamples);
   std::vector<std::uint8_t> bytes(2 * kBlockSamples);
   Tally tally;
+  std::size_t last = 0;
   for (std::size_t block = 0; block < blocks; ++block) {
     if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
       std::perror(argv[1]);
@@ -81,14 +85,15 @@ int main(int argc, char** argv) {
     if (block + 1 == blocks) {
       // The padding of the last block: the silence after its last sound.
       while (samples > 0 && bytes[2 * samples - 2] == 0 && bytes[2 * samples - 1] == 0) --samples;
+      last = samples;
     }
     for (std::size_t i = 0; i < samples; ++i) {
       tally.Add(static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
     }
   }
   (void)std::fclose(file);
-  (void)std::printf("%zu %llu %llu %llu %llu\n", blocks, static_cast<unsigned long long>(tally.samples),
+  (void)std::printf("%zu %llu %llu %llu %llu %zu\n", blocks, static_cast<unsigned long long>(tally.samples),
                     static_cast<unsigned long long>(tally.breaks), static_cast<unsigned long long>(tally.lost),
-                    static_cast<unsigned long long>(tally.repeated));
+                    static_cast<unsigned long long>(tally.repeated), last);
   return 0;
 }

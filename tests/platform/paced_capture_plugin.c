@@ -14,6 +14,8 @@
  *     max_buffer_bytes 64000   # the largest ring it accepts
  *     suspend_at_ms 300        # suspends once, this long after the first start
  *     resume true              # whether snd_pcm_resume brings it back
+ *     start_delay_ms 1500      # the first start produces nothing this long,
+ *                              # as a device that is slow to wake up
  *     open_error 16            # refuses to open with this errno, as a busy
  *                              # or vanished device would
  *   }
@@ -36,6 +38,7 @@ typedef struct {
   snd_pcm_uframes_t run_hw;   /* hardware position when the run began */
   snd_pcm_uframes_t run_appl; /* reader position when the run began */
   long suspend_at_ms;
+  long start_delay_ms;
   int suspended_once;
   int resume_works;
 } paced_t;
@@ -49,11 +52,14 @@ static uint64_t now_ns(void) {
 static uint64_t frames_in(const paced_t* p, uint64_t ns) { return ns * p->io.rate / 1000000000u; }
 
 /* Frames the device has produced since the run began. */
-static uint64_t produced(const paced_t* p) { return frames_in(p, now_ns() - p->run_start_ns); }
+static uint64_t produced(const paced_t* p) {
+  uint64_t now = now_ns();
+  return now < p->run_start_ns ? 0 : frames_in(p, now - p->run_start_ns);
+}
 
 static void begin_run(paced_t* p) {
   uint64_t now = now_ns();
-  if (p->first_start_ns == 0) p->first_start_ns = now;
+  if (p->first_start_ns == 0) now = p->first_start_ns = now + (uint64_t)p->start_delay_ms * 1000000u;
   p->run_start_ns = now;
   p->run_origin = frames_in(p, now - p->first_start_ns);
   p->run_hw = p->io.hw_ptr;
@@ -187,6 +193,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
   snd_config_iterator_t i, next;
   long max_buffer_bytes = 64000;
   long suspend_at_ms = -1;
+  long start_delay_ms = 0;
   int resume_works = 1;
   long open_error = 0;
   (void)root;
@@ -197,6 +204,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
     if (strcmp(id, "comment") == 0 || strcmp(id, "type") == 0 || strcmp(id, "hint") == 0) continue;
     if (strcmp(id, "max_buffer_bytes") == 0 && snd_config_get_integer(entry, &max_buffer_bytes) == 0) continue;
     if (strcmp(id, "suspend_at_ms") == 0 && snd_config_get_integer(entry, &suspend_at_ms) == 0) continue;
+    if (strcmp(id, "start_delay_ms") == 0 && snd_config_get_integer(entry, &start_delay_ms) == 0) continue;
     if (strcmp(id, "resume") == 0 && (resume_works = snd_config_get_bool(entry)) >= 0) continue;
     if (strcmp(id, "open_error") == 0 && snd_config_get_integer(entry, &open_error) == 0) continue;
     SNDERR("paced_test: bad or unknown field %s", id);
@@ -211,6 +219,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(paced_test) {
   paced_t* p = calloc(1, sizeof *p);
   if (p == NULL) return -ENOMEM;
   p->suspend_at_ms = suspend_at_ms;
+  p->start_delay_ms = start_delay_ms;
   p->resume_works = resume_works;
   p->io.version = SND_PCM_IOPLUG_VERSION;
   p->io.name = "Paced test capture";

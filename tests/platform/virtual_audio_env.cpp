@@ -92,6 +92,11 @@ AlsaConfigOverride::~AlsaConfigOverride() {
   UseVirtualAudio();
 }
 
+std::string PacedDevice(const std::string& options) {
+  return std::string("pcm_type.paced_test { lib \"") + TARNWICK_PACED_PLUGIN + "\" }\n" +
+         "pcm.!default { type paced_test " + options + " }\n";
+}
+
 std::string StderrOf(const std::function<void()>& action) {
   char name[] = "/tmp/tarnwick-stderr-XXXXXX";
   int capture = ::mkstemp(name);

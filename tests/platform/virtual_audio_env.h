@@ -38,6 +38,10 @@ class AlsaConfigOverride {
 // but the last, then nothing but the silence that pads a part-filled block.
 void ExpectRampThenSilence(const Bytes& file);
 
+// An ALSA configuration whose default capture device is the tests' own
+// hardware-like one (paced_capture_plugin.c) with `options`.
+std::string PacedDevice(const std::string& options);
+
 // Runs `action` with stderr (descriptor 2) sent to a file; returns what landed there.
 std::string StderrOf(const std::function<void()>& action);
 

@@ -21,11 +21,6 @@ using std::chrono::milliseconds;
 constexpr DWORD kQuarterSecond = 4000;  // bytes: a quarter of a second at 8 kHz, 16-bit mono
 constexpr milliseconds kGenerous{5000};
 
-std::string PacedDevice(const std::string& options) {
-  return std::string("pcm_type.paced_test { lib \"") + TARNWICK_PACED_PLUGIN + "\" }\n" +
-         "pcm.!default { type paced_test " + options + " }\n";
-}
-
 // Where the samples leave the ramp, and where on the ramp they pick up again.
 struct Jump {
   std::size_t at;  // first sample off the ramp; samples.size() when none

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 
 #include "cli_files.h"
 #include "cli_process.h"
+#include "recording_format.h"
 #include "virtual_audio_env.h"
 
 namespace tarnwick::clitest {
@@ -27,7 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kBlockBytes = 16000;
+using tarnwick::kBlockBytes;
 
 // The seconds in "recorded N seconds to OUT", or -1 when `out` is not that line.
 int ReportedSeconds(const std::string& out, const std::string& path) {
@@ -109,6 +111,29 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"enter_on_a_pipe", {}, ChildStdin::kPipe, Stopper::kEnter, 1, 3}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
+// `--seconds N` counts the device's seconds: a device that starts 1.5 s late,
+// on a machine whose two cores are kept busy, still gives exactly N whole
+// blocks of its ramp, the last of them at least 0.8 s of sound.
+TEST(Record, SecondsAreTheDevicesThoughItStartsLateOnABusyMachine) {
+  test::AlsaConfigOverride late(test::PacedDevice("start_delay_ms 1500"));
+  ChildProcess busy[] = {{{"sh", "-c", "while :; do :; done"}, ChildStdin::kDevNull},
+                         {{"sh", "-c", "while :; do :; done"}, ChildStdin::kDevNull}};
+  for (const int seconds : {2, 3, 2}) {
+    SCOPED_TRACE(std::to_string(seconds) + " seconds");
+    TempDir dir;
+    const ProcessResult run = RunCli({"record", dir.File("rec.wav"), "--seconds", std::to_string(seconds)});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(ReportedSeconds(run.out, dir.File("rec.wav")), seconds) << run.out;
+    const Bytes file = ReadFile(dir.File("rec.wav"));
+    ASSERT_EQ(file.size(), 44 + kBlockBytes * static_cast<std::size_t>(seconds));
+    std::vector<std::int16_t> samples((file.size() - 44) / 2);
+    std::memcpy(samples.data(), file.data() + 44, samples.size() * 2);
+    const test::RampCheck check = test::CheckRamp(samples);
+    EXPECT_EQ(check.off, samples.size()) << "a sample off the ramp";
+    EXPECT_LE(check.padding, kRecordingRate / 5) << "the last block holds less than 0.8 s";
+  }
+}
+
 TEST(Record, NoCaptureDeviceExitsOneAndLeavesAnEmptyRecording) {
   test::AlsaConfigOverride no_devices("pcm.default { type hw card 99 }\n");
   TempDir dir;
@@ -144,17 +169,16 @@ TEST_P(RecordRefuses, WithOneMessageAndNoFile) {
   EXPECT_TRUE(ReadFile(dir.File("rec.wav")).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RecordRefuses,
-    ::testing::Values(Refusal{"no_output", {"record"}, 64}, Refusal{"two_outputs", {"record", "OUT", "OUT"}, 64},
-                      Refusal{"zero_seconds", {"record", "OUT", "--seconds", "0"}, 64},
-                      Refusal{"negative_seconds", {"record", "OUT", "--seconds=-1"}, 64},
-                      Refusal{"fractional_seconds", {"record", "OUT", "--seconds", "1.5"}, 64},
-                      Refusal{"past_the_wav_limit", {"record", "OUT", "--seconds", "268436"}, 64},
-                      Refusal{"option_of_another_command", {"record", "OUT", "--width", "10"}, 64},
-                      Refusal{"output_not_utf8", {"record", "OUT\xff"}, 64},
-                      Refusal{"no_library", {"record", "OUT", "--library", "/nonexistent/libTarnwick.so"}, 70}),
-    [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RecordRefuses,
+                         ::testing::Values(Refusal{"no_output", {"record"}, 64},
+                                           Refusal{"two_outputs", {"record", "OUT", "OUT"}, 64},
+                                           Refusal{"zero_seconds", {"record", "OUT", "--seconds", "0"}, 64},
+                                           Refusal{"negative_seconds", {"record", "OUT", "--seconds=-1"}, 64},
+                                           Refusal{"fractional_seconds", {"record", "OUT", "--seconds", "1.5"}, 64},
+                                           Refusal{"past_the_wav_limit", {"record", "OUT", "--seconds", "268436"}, 64},
+                                           Refusal{"option_of_another_command", {"record", "OUT", "--width", "10"}, 64},
+                                           Refusal{"output_not_utf8", {"record", "OUT\xff"}, 64}),
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 constexpr const char* kFullScale = "peak   0.0 dB";
 
