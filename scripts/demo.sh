@@ -5,12 +5,11 @@
 # source the tests use (tests/support/virtual_audio.sh) instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh build
-bash scripts/install-deps.sh test >/dev/null  # sox makes the sample sound
+bash scripts/install-deps.sh demo
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
-tarnwick=build/release/tools/tarnwick
+cmake --preset demo >/dev/null
+cmake --build --preset demo >/dev/null
+tarnwick=build/demo/tools/tarnwick
 
 work=$(mktemp -d)
 audio_dir=

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/install-deps.sh build|test|bench|windows|armhf|all
+# Usage: scripts/install-deps.sh build|demo|test|bench|windows|armhf|all
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config "libasound2-dev:$(dpkg --print-architecture)" libgtest-dev libgmock-dev binutils)
 test=("${build[@]}" sox pulseaudio libasound2-plugins alsa-utils clang-tidy clang-format libclang-rt-14-dev gcovr python3
   lintian groff-base man-db dpkg-dev)
 bench=("${build[@]}" sox ffmpeg time)
+# The demo: the library and its tool (no tests), sox for the sample sound, and
+# the virtual source it records from on a machine without a capture device.
+demo=(cmake ninja-build g++ pkg-config "libasound2-dev:$(dpkg --print-architecture)" sox alsa-utils pulseaudio
+  pulseaudio-utils libasound2-plugins)
 # The Windows builds: MinGW-w64 cross compilers (with their -posix variants),
 # GoogleTest's sources to build for them, and Wine, 64- and 32-bit, to run the
 # tests; 32-bit capture under Wine goes through the i386 ALSA plugins.
@@ -21,12 +25,13 @@ test+=("${armhf[@]}")
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;
+  demo) wanted=("${demo[@]}") ;;
   test) wanted=("${test[@]}") ;;
   bench) wanted=("${bench[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
   armhf) wanted=("${armhf[@]}") ;;
   all) wanted=("${test[@]}" "${bench[@]}") ;;
-  *) echo "usage: $0 build|test|bench|windows|armhf|all" >&2; exit 64 ;;
+  *) echo "usage: $0 build|demo|test|bench|windows|armhf|all" >&2; exit 64 ;;
 esac
 
 missing=()
