@@ -62,7 +62,8 @@ std::string MeterLine(std::FILE* file, std::uint32_t blocks, std::optional<long>
   const auto columns = [&](double fraction) {
     return static_cast<std::size_t>(std::lround((std::max(-60.0, decibels(fraction)) + 60.0) / 60.0 * kBar));
   };
-  const std::size_t rms = columns(std::sqrt(squares / (kBlockBytes / kRecordingFrameBytes)));
+  constexpr std::uint32_t kFrames = kBlockBytes / kRecordingFrameBytes;
+  const std::size_t rms = columns(std::sqrt(squares / kFrames));
   const std::size_t top = std::max(rms, columns(peak));
   // Full scale is a step above the largest sample: "-0.0" would say nothing.
   const std::string db = peak <= 0.0 ? "-inf" : decibels(peak) > -0.05 ? "0.0" : Fixed(decibels(peak), 1);

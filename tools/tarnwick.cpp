@@ -12,23 +12,23 @@ namespace {
 
 struct Outcome {
   std::int32_t result;
-  std::string_view command;
   bool names_output;
+  const char* command;
   const char* message;  // '%' stands for the file it names
   const char* summary;  // for --help
 };
 constexpr Outcome kOutcomes[] = {
-    {TARNWICK_REVERSE_INPUT_FAILED, "reverse", false,
+    {TARNWICK_REVERSE_INPUT_FAILED, false, "reverse",
      "cannot read '%' (missing, unreadable, not seekable, or an unsupported frame size)", "IN could not be read"},
-    {TARNWICK_REVERSE_OUTPUT_FAILED, "reverse", true,
+    {TARNWICK_REVERSE_OUTPUT_FAILED, true, "reverse",
      "cannot write '%' (cannot be created or written, or it is the input file)", "OUT could not be written"},
-    {TARNWICK_REVERSE_NOT_WAVE, "reverse", false, "'%' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")",
+    {TARNWICK_REVERSE_NOT_WAVE, false, "reverse", "'%' is not a WAVE file (too short, or bytes 8..11 are not \"WAVE\")",
      "IN is not a WAVE file"},
-    {TARNWICK_RECORD_DEVICE_FAILED, "record", true, "no capture device could be opened (or '%' could not be created)",
+    {TARNWICK_RECORD_DEVICE_FAILED, true, "record", "no capture device could be opened (or '%' could not be created)",
      "no capture device, or OUT not created"},
-    {TARNWICK_RECORD_QUEUE_FAILED, "record", true, "the capture device refused the buffer",
+    {TARNWICK_RECORD_QUEUE_FAILED, true, "record", "the capture device refused the buffer",
      "the device refused the buffer"},
-    {TARNWICK_RECORD_START_FAILED, "record", true, "the capture device would not start", "the device would not start"},
+    {TARNWICK_RECORD_START_FAILED, true, "record", "the capture device would not start", "the device would not start"},
 };
 
 // The tool's own exit codes; the library's failures follow from kOutcomes.
@@ -103,7 +103,7 @@ void ClearLine(std::size_t width) {
 int Report(std::int32_t result, bool recording, const std::string& in, const std::string& out) {
   if (result == TARNWICK_DONE) return kExitOk;
   for (const Outcome& o : kOutcomes) {
-    if (o.result != result || (o.command == "record") != recording) continue;
+    if (o.result != result || (std::string_view(o.command) == "record") != recording) continue;
     std::string message = o.message;
     if (const auto at = message.find('%'); at != std::string::npos) message.replace(at, 1, o.names_output ? out : in);
     PrintError(message);

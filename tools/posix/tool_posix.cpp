@@ -28,8 +28,8 @@ bool g_watching_stdin = false;
 // surrogates, code points above U+10FFFF and cut-off sequences.
 bool ToUtf16(std::string utf8, std::u16string* utf16) {
   const iconv_t converter = ::iconv_open(std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE", "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-  utf16->assign(utf8.size(), u'\0');  // never more units than bytes
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;  // NOLINT(performance-no-int-to-ptr): its failure
+  utf16->assign(utf8.size(), u'\0');                             // never more units than bytes
   char* in = utf8.data();
   std::size_t in_left = utf8.size();
   char* out = reinterpret_cast<char*>(utf16->data());
