@@ -82,7 +82,7 @@ TEST(WaveInOpen, EveryCallRefusesANullHandle) {
 }
 
 // The tests' own hardware-like device, told to refuse to open with `error`.
-std::string RefusingDevice(int error) { return PacedDevice("open_error " + std::to_string(error)); }
+std::string RefusingDevice(int error) { return PacedDevice(std::string("open_error ").append(std::to_string(error))); }
 
 // Each configuration stands for a machine whose default capture device is
 // missing or unusable: the open fails with the matching result, leaves no
