@@ -1,34 +1,27 @@
 #pragma once
-// Audio capture: a waveIn-compatible subset, with the names, records, constants
-// and results of the Windows waveform-audio input API, so that the recorder's
-// logic reads the same on every platform. The same code (wave_in_queue.cpp)
-// gives these semantics on every OS, over ALSA on Linux and over winmm on
-// Windows. Only what the recorder uses is there: CALLBACK_FUNCTION, and
-// 16-bit PCM, mono or stereo (any other format is WAVERR_BADFORMAT).
+// Audio capture through the waveIn calls the recorder makes, with the names,
+// records and meaning of the Windows waveform-audio input API, so that the
+// recorder reads the same on every platform. wave_in.cpp gives them on every
+// OS, over ALSA on Linux and over winmm on Windows, for what the recorder
+// does and no more: the default device (WAVE_MAPPER), a callback function
+// (CALLBACK_FUNCTION), 16-bit PCM, one buffer queued at a time, one start and
+// one stop per open.
 //
-// Semantics (as Windows defines them):
-// - The callback runs on the layer's own capture thread, never while the layer
-//   holds a lock, so waveInAddBuffer may be called from inside it.
-// - A queued buffer is handed back (WIM_DATA, dwParam1 = the WAVEHDR*) when it
-//   is full; dwBytesRecorded says how much was filled.
-// - waveInStop hands back the buffer in progress if it holds at least one
-//   frame (once, through the callback) and returns only after that callback
-//   has returned: after waveInStop returns, no WIM_DATA callback runs. An
-//   empty buffer stays queued.
-// - waveInUnprepareHeader on a queued buffer returns WAVERR_STILLPLAYING.
-// - Sound that arrives while no buffer is queued is dropped.
-//
-// Where this layer chooses or departs from Windows:
-// - A call from inside the callback that would have to wait for the capture
-//   thread (start, stop, close) returns WAVERR_SYNC instead of deadlocking.
-// - While a handed-back buffer is in the callback, the sound that follows
-//   waits in the device (two seconds of it at least) rather than being dropped, so a
-//   callback that queues its buffer again loses nothing, even if it then
-//   spends a while writing.
-// - waveInClose always closes, releasing the device and the capture thread
-//   even with buffers still queued (Windows refuses with WAVERR_STILLPLAYING);
-//   those buffers come back marked WHDR_DONE, without a callback.
-// - No default capture device: MMSYSERR_BADDEVICEID.
+// What a caller may rely on:
+// - Every call returns MMSYSERR_NOERROR, or MMSYSERR_ERROR when it failed.
+// - The callback runs on the layer's own capture thread, never while the
+//   layer holds a lock, so waveInAddBuffer may be called from inside it. It
+//   is called with WIM_DATA (dwParam1 the WAVEHDR*) when the queued buffer is
+//   full, and with nothing else.
+// - While the callback runs, the sound that follows waits in the device, two
+//   seconds of it at least: a callback that queues its buffer again before it
+//   writes loses nothing.
+// - waveInStop ends capture at the moment it is called. What was captured up
+//   to then goes into the queued buffer, which comes back through the
+//   callback, part-filled, when it holds a frame; waveInStop returns after
+//   that callback has, and no callback comes after it.
+// - waveInClose releases the device and the capture thread, also while a
+//   buffer is queued; prepare and unprepare only mark the buffer.
 
 #include <cstddef>
 #include <cstdint>
@@ -73,8 +66,8 @@ struct WAVEHDR {
   WAVEHDR* lpNext;
   DWORD_PTR reserved;
 };
-// Its size is passed with every call and checked: eight 32-bit fields on a
-// 32-bit target, pointer-sized fields widened on a 64-bit one.
+// Eight 32-bit fields on a 32-bit target, pointer-sized fields widened on a
+// 64-bit one.
 static_assert(sizeof(void*) != 4 || sizeof(WAVEHDR) == 32, "WAVEHDR is 32 bytes on a 32-bit target");
 static_assert(sizeof(void*) != 8 || sizeof(WAVEHDR) == 48, "WAVEHDR is 48 bytes on a 64-bit target");
 
@@ -95,16 +88,6 @@ inline constexpr DWORD WHDR_INQUEUE = 0x00000010;
 // Results.
 inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
 inline constexpr MMRESULT MMSYSERR_ERROR = 1;
-inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
-inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
-inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
-inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
-inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
-inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
-inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
-inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
-inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
-inline constexpr MMRESULT WAVERR_SYNC = 35;
 
 // The form of a CALLBACK_FUNCTION callback, passed to waveInOpen as a DWORD_PTR.
 using WaveInProc = void (*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);

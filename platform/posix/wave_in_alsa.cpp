@@ -1,17 +1,13 @@
 // The capture source on Linux: ALSA's `default` capture PCM, read without
-// blocking, with poll() on its descriptors and an eventfd that a control call
-// writes to, so that it is served within milliseconds rather than at the next
-// period. Every ALSA call of the library is in this file.
+// blocking in whole periods of half a second, with poll() on its descriptors
+// and an eventfd that a control call writes to, so that a stop is served
+// within milliseconds rather than at the next period. Every ALSA call of the
+// library is in this file; its errors end here, as failures or repairs.
 //
 // ALSA's own error messages never reach stderr: the capture thread silences
 // them for its whole life, the calls on other threads for their duration, in
 // both cases for the calling thread only, so that an application that uses
 // ALSA itself keeps its messages.
-//
-// Results: an ALSA device that does not exist (ENOENT, ENODEV, ENXIO) is
-// MMSYSERR_BADDEVICEID, EBUSY MMSYSERR_ALLOCATED, ENOMEM MMSYSERR_NOMEM, a
-// device that cannot take 8 kHz, 16-bit mono WAVERR_BADFORMAT, anything else
-// MMSYSERR_ERROR.
 
 #include <poll.h>
 #include <pthread.h>
@@ -39,9 +35,11 @@ namespace tarnwick {
 namespace {
 
 // The ring absorbs the time the capture thread spends in the application's
-// callback, when nobody reads the PCM: seconds of it.
+// callback, when nobody reads the PCM. A period is what one wake-up reads:
+// half a second, so that the thread sleeps between two of them, and a block
+// of one second ends on a period boundary.
 constexpr snd_pcm_uframes_t kRingSeconds = 3;
-constexpr snd_pcm_uframes_t kPeriodsPerSecond = 20;
+constexpr snd_pcm_uframes_t kPeriodsPerSecond = 2;
 constexpr int kMaxPcmDescriptors = 7;
 // How long to wait before looking at a PCM again that asked for patience
 // (resuming from a suspend, or an error reported only by its descriptors).
@@ -61,29 +59,18 @@ class QuietAlsa {
   snd_local_error_handler_t previous_;
 };
 
-MMRESULT ResultFromError(int error) {
-  switch (error) {
-    case -ENOENT:
-    case -ENODEV:
-    case -ENXIO: return MMSYSERR_BADDEVICEID;
-    case -EBUSY: return MMSYSERR_ALLOCATED;
-    case -ENOMEM: return MMSYSERR_NOMEM;
-    default: return MMSYSERR_ERROR;
-  }
-}
-
 }  // namespace
 
 struct CaptureSource {
   snd_pcm_t* pcm = nullptr;
   std::size_t frame_bytes = 0;
+  snd_pcm_uframes_t period = 0;
   int wake_fd = -1;
   pollfd fds[1 + kMaxPcmDescriptors] = {};  // [0] is wake_fd, then the PCM's
   nfds_t pcm_fd_count = 0;
-  bool running = false;
-  bool broken = false;  // failed beyond repair: nothing more until a start
-  bool stopping = false;
-  snd_pcm_uframes_t left = 0;  // while stopping: frames captured before the stop still to read
+  bool polled = false;     // the PCM's descriptors have events Read has not looked at
+  bool capturing = false;  // between a start and the stop
+  bool broken = false;     // failed beyond repair: nothing more to read
   int next_wait_ms = -1;
 };
 
@@ -91,45 +78,40 @@ namespace {
 
 // Interleaved S16_LE at exactly the format's rate and channels (the default
 // PCM is normally a plug chain that converts and resamples), a ring of up to
-// three seconds, a period of 50 ms. Never started by ALSA itself, stopped on
-// an overrun so that the reader sees and repairs it.
-MMRESULT Configure(snd_pcm_t* pcm, const WAVEFORMATEX& format) {
+// three seconds, periods of half a second. Never started by ALSA itself,
+// stopped on an overrun so that the reader sees and repairs it.
+bool Configure(CaptureSource* source, const WAVEFORMATEX& format) {
+  snd_pcm_t* pcm = source->pcm;
   const snd_pcm_uframes_t rate = format.nSamplesPerSec;
   snd_pcm_hw_params_t* hw = nullptr;
   snd_pcm_hw_params_alloca(&hw);
-  if (snd_pcm_hw_params_any(pcm, hw) < 0) return WAVERR_BADFORMAT;
-  snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
-  if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
-      snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
-      snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels) < 0 ||
-      snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0) {
-    return WAVERR_BADFORMAT;
-  }
   snd_pcm_uframes_t buffer = 0;
   snd_pcm_uframes_t period = rate / kPeriodsPerSecond;
   int direction = 0;
-  if (snd_pcm_hw_params_get_buffer_size_max(hw, &buffer) < 0) return MMSYSERR_ERROR;
+  if (snd_pcm_hw_params_any(pcm, hw) < 0) return false;
+  snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);  // a PCM that cannot resample may still have the rate
+  if (snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
+      snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
+      snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels) < 0 ||
+      snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0 ||
+      snd_pcm_hw_params_get_buffer_size_max(hw, &buffer) < 0) {
+    return false;
+  }
   buffer = std::min(buffer, rate * kRingSeconds);
   if (snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer) < 0 ||
-      snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &direction) < 0) {
-    return MMSYSERR_ERROR;
-  }
-  if (int error = snd_pcm_hw_params(pcm, hw); error < 0)
-    return error == -EINVAL ? WAVERR_BADFORMAT : ResultFromError(error);
-  if (snd_pcm_hw_params_get_buffer_size(hw, &buffer) < 0 ||
+      snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &direction) < 0 || snd_pcm_hw_params(pcm, hw) < 0 ||
+      snd_pcm_hw_params_get_buffer_size(hw, &buffer) < 0 ||
       snd_pcm_hw_params_get_period_size(hw, &period, &direction) < 0) {
-    return MMSYSERR_ERROR;
+    return false;
   }
+  source->period = period;
   snd_pcm_sw_params_t* sw = nullptr;
   snd_pcm_sw_params_alloca(&sw);
   snd_pcm_uframes_t boundary = 0;
-  int error = snd_pcm_sw_params_current(pcm, sw);
-  if (error == 0) error = snd_pcm_sw_params_get_boundary(sw, &boundary);
-  if (error == 0) error = snd_pcm_sw_params_set_avail_min(pcm, sw, period);
-  if (error == 0) error = snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary);
-  if (error == 0) error = snd_pcm_sw_params_set_stop_threshold(pcm, sw, buffer);
-  if (error == 0) error = snd_pcm_sw_params(pcm, sw);
-  return error == 0 ? MMSYSERR_NOERROR : ResultFromError(error);
+  return snd_pcm_sw_params_current(pcm, sw) == 0 && snd_pcm_sw_params_get_boundary(sw, &boundary) == 0 &&
+         snd_pcm_sw_params_set_avail_min(pcm, sw, period) == 0 &&
+         snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary) == 0 &&
+         snd_pcm_sw_params_set_stop_threshold(pcm, sw, buffer) == 0 && snd_pcm_sw_params(pcm, sw) == 0;
 }
 
 // Fetches the PCM's descriptors behind the wake-up one; some plugins only
@@ -165,10 +147,16 @@ void Recover(CaptureSource* source, long error) {
   if (resumed != 0 || snd_pcm_state(source->pcm) != SND_PCM_STATE_RUNNING) Restart(source);
 }
 
-// The descriptors reported an error that no read explained (some plugins only
-// report it there). The state is brought up to date first: some devices notice
-// an overrun only when asked for their position.
-void RepairAfterPollError(CaptureSource* source) {
+// What the descriptors reported, seen through the PCM (some plugins report an
+// overrun or a suspend only there). The state is brought up to date first:
+// some devices notice an overrun only when asked for their position.
+void LookAtPollEvents(CaptureSource* source) {
+  unsigned short events = 0;
+  if (snd_pcm_poll_descriptors_revents(source->pcm, source->fds + 1, static_cast<unsigned>(source->pcm_fd_count),
+                                       &events) < 0) {
+    events = POLLERR;
+  }
+  if ((events & (POLLERR | POLLHUP | POLLNVAL)) == 0) return;
   const snd_pcm_sframes_t avail = snd_pcm_avail_update(source->pcm);
   if (avail == -EPIPE || avail == -ESTRPIPE) return Recover(source, avail);
   switch (snd_pcm_state(source->pcm)) {
@@ -184,94 +172,84 @@ void RepairAfterPollError(CaptureSource* source) {
   }
 }
 
-void EndStop(CaptureSource* source) {
-  snd_pcm_drop(source->pcm);
-  source->stopping = false;
-  source->left = 0;
-}
-
 }  // namespace
 
-MMRESULT OpenCaptureSource(const WAVEFORMATEX& format, CaptureSource** source) {
+bool OpenCaptureSource(const WAVEFORMATEX& format, CaptureSource** source) {
   *source = nullptr;
   auto* opened = new (std::nothrow) CaptureSource;
-  if (opened == nullptr) return MMSYSERR_NOMEM;
+  if (opened == nullptr) return false;
   opened->frame_bytes = format.nBlockAlign;
   opened->wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  MMRESULT result = opened->wake_fd < 0 ? ResultFromError(-errno) : MMSYSERR_NOERROR;
-  QuietAlsa quiet;
-  if (result == MMSYSERR_NOERROR) {
-    const int error = snd_pcm_open(&opened->pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-    if (error < 0) {
-      opened->pcm = nullptr;
-      result = ResultFromError(error);
-    }
-  }
-  if (result == MMSYSERR_NOERROR) result = Configure(opened->pcm, format);
-  if (result == MMSYSERR_NOERROR && !FetchDescriptors(opened)) result = MMSYSERR_ERROR;
-  if (result != MMSYSERR_NOERROR) {
+  const QuietAlsa quiet;
+  if (opened->wake_fd < 0 || snd_pcm_open(&opened->pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0 ||
+      !Configure(opened, format) || !FetchDescriptors(opened)) {
     CloseCaptureSource(opened);
-    return result;
+    return false;
   }
   opened->fds[0] = pollfd{opened->wake_fd, POLLIN, 0};
   *source = opened;
-  return MMSYSERR_NOERROR;
+  return true;
 }
 
 void CloseCaptureSource(CaptureSource* source) {
   if (source->pcm != nullptr) {
-    QuietAlsa quiet;
+    const QuietAlsa quiet;
     snd_pcm_close(source->pcm);
   }
   if (source->wake_fd >= 0) ::close(source->wake_fd);
   delete source;
 }
 
-MMRESULT StartCaptureSource(CaptureSource* source) {
-  if (source->stopping) EndStop(source);
-  int error = 0;
-  if (snd_pcm_state(source->pcm) != SND_PCM_STATE_PREPARED) error = snd_pcm_prepare(source->pcm);
-  if (error == 0) error = snd_pcm_start(source->pcm);
-  if (error != 0) return ResultFromError(error);
+bool StartCaptureSource(CaptureSource* source) {
+  const QuietAlsa quiet;
+  if (snd_pcm_start(source->pcm) < 0) return false;
   FetchDescriptors(source);
-  source->running = true;
-  source->broken = false;
-  return MMSYSERR_NOERROR;
+  source->capturing = true;
+  return true;
 }
 
-// What the PCM holds at this moment is what a stop still hands back.
-void StopCaptureSource(CaptureSource* source) {
+// The PCM runs on; nothing it captures from now on is read, and closing it
+// drops that.
+std::size_t StopCaptureSource(CaptureSource* source) {
+  const QuietAlsa quiet;
+  source->capturing = false;
   const snd_pcm_sframes_t avail = source->broken ? 0 : snd_pcm_avail(source->pcm);
-  source->running = false;
-  source->stopping = true;
-  source->left = avail > 0 ? static_cast<snd_pcm_uframes_t>(avail) : 0;
-  if (source->left == 0) EndStop(source);
+  return avail > 0 ? static_cast<std::size_t>(avail) * source->frame_bytes : 0;
 }
 
 std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t capacity) {
-  if (source->broken || (!source->running && !source->stopping)) return 0;
+  if (source->polled) {
+    source->polled = false;
+    LookAtPollEvents(source);
+  }
+  if (source->broken) return 0;
   snd_pcm_uframes_t wanted = capacity / source->frame_bytes;
-  if (source->stopping) wanted = std::min(wanted, source->left);
+  if (source->capturing) {
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(source->pcm);
+    if (avail < 0) {
+      Recover(source, avail);
+      return 0;
+    }
+    // What fills the buffer is taken; short of that, whole periods.
+    const auto there = static_cast<snd_pcm_uframes_t>(avail);
+    if (there < wanted) wanted = there - there % source->period;
+    if (wanted == 0) return 0;
+  }
   snd_pcm_sframes_t got = 0;
   do {
     got = snd_pcm_readi(source->pcm, into, wanted);
   } while (got == -EINTR);
-  if (source->stopping) {
-    source->left -= got > 0 ? static_cast<snd_pcm_uframes_t>(got) : source->left;
-    if (source->left == 0) EndStop(source);
-    return got > 0 ? static_cast<std::size_t>(got) * source->frame_bytes : 0;
-  }
   if (got > 0) return static_cast<std::size_t>(got) * source->frame_bytes;
-  if (got != 0 && got != -EAGAIN) Recover(source, got);
+  if (got < 0 && got != -EAGAIN && source->capturing) Recover(source, got);
   return 0;
 }
 
-void WaitForCaptureSource(CaptureSource* source) {
+void WaitForCaptureSource(CaptureSource* source, bool capturing) {
   // A PCM that asked for patience is left alone for a while; only a control
   // call cuts that short.
   const int timeout_ms = source->next_wait_ms;
   source->next_wait_ms = -1;
-  const bool watch_pcm = source->running && !source->broken && timeout_ms < 0;
+  const bool watch_pcm = capturing && !source->broken && timeout_ms < 0;
   const nfds_t count = watch_pcm ? source->pcm_fd_count + 1 : 1;
   for (nfds_t i = 0; i < count; ++i) source->fds[i].revents = 0;
   if (::poll(source->fds, count, timeout_ms) <= 0) return;
@@ -280,13 +258,7 @@ void WaitForCaptureSource(CaptureSource* source) {
     while (::read(source->wake_fd, &wakes, sizeof wakes) < 0 && errno == EINTR) {
     }
   }
-  if (!watch_pcm) return;
-  unsigned short events = 0;
-  if (snd_pcm_poll_descriptors_revents(source->pcm, source->fds + 1, static_cast<unsigned>(source->pcm_fd_count),
-                                       &events) < 0) {
-    events = POLLERR;
-  }
-  if ((events & (POLLERR | POLLHUP | POLLNVAL)) != 0) RepairAfterPollError(source);
+  source->polled = watch_pcm;
 }
 
 void WakeCaptureSource(CaptureSource* source) {
@@ -299,6 +271,7 @@ void EnterCaptureThread() {
   sigset_t all;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, nullptr);
+  pthread_setname_np(pthread_self(), "tarnwick-rec");
   snd_lib_error_set_local(&DiscardAlsaMessage);
 }
 

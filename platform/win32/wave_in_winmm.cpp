@@ -1,11 +1,11 @@
 // The capture source on Windows: the system's waveform-audio input (winmm) on
-// WAVE_MAPPER, with many small buffers of its own always queued, so that the
-// driver never runs out of room between two buffers. The application's buffer
-// and callback never reach winmm: the capture thread (wave_in_queue.cpp) waits
-// on an event that winmm sets for every finished buffer (CALLBACK_EVENT, so no
-// code of ours runs on winmm's threads, where other wave calls and file I/O
-// may deadlock), copies the sound out in the order recorded and queues the
-// buffer again at once.
+// WAVE_MAPPER, with buffers of its own of half a second, six of them queued,
+// so that the driver never runs out of room and the capture thread wakes twice
+// a second. The application's buffer and callback never reach winmm: the
+// capture thread (wave_in.cpp) waits on an event that winmm sets for every
+// finished buffer (CALLBACK_EVENT, so no code of ours runs on winmm's
+// threads, where other wave calls and file I/O may deadlock), copies the
+// sound out in the order recorded and queues the buffer again at once.
 //
 // While a device is open the module holds a reference on itself, so that a
 // host that unloads the library while a recording runs does not unmap the
@@ -22,6 +22,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -30,12 +31,13 @@ namespace tarnwick {
 
 namespace {
 
-// 24 buffers of 100 ms: 2.3 s at least queued while the capture thread holds
-// one, which is also how long the application's callback may stall before
-// sound is lost.
-constexpr int kBuffers = 24;
-constexpr DWORD kBuffersPerSecond = 10;
+// Three seconds in flight, as the ALSA ring holds, and half a second each, so
+// that a block of one second ends where a buffer does.
+constexpr int kBuffers = 6;
+constexpr DWORD kBuffersPerSecond = 2;
 constexpr UINT kHeaderSize = sizeof(::WAVEHDR);
+// How long a stop waits for winmm to hand back the buffer it was filling.
+constexpr DWORD kStopWaitMs = 200;
 
 }  // namespace
 
@@ -46,6 +48,7 @@ struct CaptureSource {
   HMODULE pinned = nullptr;      // this module, held while the device is open
   int next = 0;                  // the oldest buffer, the next to come back: winmm fills them in queue order
   DWORD taken = 0;               // bytes of buffers[next] already read
+  std::uint64_t read = 0;        // bytes read since the start
   ::WAVEHDR headers[kBuffers] = {};
   std::unique_ptr<char[]> data;  // kBuffers buffers of buffer_bytes
   DWORD buffer_bytes = 0;
@@ -57,6 +60,17 @@ namespace {
 bool IsDone(const ::WAVEHDR& header) {
   MemoryBarrier();
   return (static_cast<const volatile ::DWORD&>(header.dwFlags) & WHDR_DONE) != 0;
+}
+
+// Bytes in finished buffers not yet read.
+std::uint64_t Finished(const CaptureSource* source) {
+  std::uint64_t bytes = 0;
+  for (int i = 0; i < kBuffers; ++i) {
+    const ::WAVEHDR& header = source->headers[(source->next + i) % kBuffers];
+    if (!IsDone(header)) break;
+    bytes += header.dwBytesRecorded - (i == 0 ? source->taken : 0);
+  }
+  return bytes;
 }
 
 void Release(CaptureSource* source) {
@@ -74,32 +88,29 @@ void Release(CaptureSource* source) {
   if (pinned != nullptr) FreeLibrary(pinned);
 }
 
-MMRESULT QueueAll(CaptureSource* source) {
+bool QueueAll(CaptureSource* source) {
   for (int i = 0; i < kBuffers; ++i) {
     ::WAVEHDR& header = source->headers[i];
     header.lpData = source->data.get() + static_cast<std::size_t>(i) * source->buffer_bytes;
     header.dwBufferLength = source->buffer_bytes;
-    MMRESULT result = waveInPrepareHeader(source->device, &header, kHeaderSize);
-    if (result == MMSYSERR_NOERROR) result = waveInAddBuffer(source->device, &header, kHeaderSize);
-    if (result != MMSYSERR_NOERROR) return result;
+    if (waveInPrepareHeader(source->device, &header, kHeaderSize) != MMSYSERR_NOERROR ||
+        waveInAddBuffer(source->device, &header, kHeaderSize) != MMSYSERR_NOERROR) {
+      return false;
+    }
   }
-  return MMSYSERR_NOERROR;
+  return true;
 }
 
 }  // namespace
 
-MMRESULT OpenCaptureSource(const WAVEFORMATEX& wanted, CaptureSource** source) {
+bool OpenCaptureSource(const WAVEFORMATEX& wanted, CaptureSource** source) {
   *source = nullptr;
   auto* opened = new (std::nothrow) CaptureSource;
-  if (opened == nullptr) return MMSYSERR_NOMEM;
+  if (opened == nullptr) return false;
   opened->buffer_bytes = wanted.nAvgBytesPerSec / kBuffersPerSecond / wanted.nBlockAlign * wanted.nBlockAlign;
   opened->data.reset(new (std::nothrow) char[static_cast<std::size_t>(kBuffers) * opened->buffer_bytes]);
   opened->buffer_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   opened->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (!opened->data || opened->buffer_done == nullptr || opened->wake == nullptr) {
-    Release(opened);
-    return MMSYSERR_NOMEM;
-  }
   ::WAVEFORMATEX format = {};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = wanted.nChannels;
@@ -107,27 +118,45 @@ MMRESULT OpenCaptureSource(const WAVEFORMATEX& wanted, CaptureSource** source) {
   format.nAvgBytesPerSec = wanted.nAvgBytesPerSec;
   format.nBlockAlign = wanted.nBlockAlign;
   format.wBitsPerSample = wanted.wBitsPerSample;
-  MMRESULT result = waveInOpen(&opened->device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(opened->buffer_done),
-                               0, CALLBACK_EVENT);
-  if (result != MMSYSERR_NOERROR) opened->device = nullptr;
-  if (result == MMSYSERR_NOERROR) result = QueueAll(opened);
-  if (result != MMSYSERR_NOERROR) {
+  if (!opened->data || opened->buffer_done == nullptr || opened->wake == nullptr ||
+      waveInOpen(&opened->device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(opened->buffer_done), 0,
+                 CALLBACK_EVENT) != MMSYSERR_NOERROR) {
+    opened->device = nullptr;
     Release(opened);
-    return result;
+    return false;
+  }
+  if (!QueueAll(opened)) {
+    Release(opened);
+    return false;
   }
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&OpenCaptureSource),
                      &opened->pinned);
   *source = opened;
-  return MMSYSERR_NOERROR;
+  return true;
 }
 
 void CloseCaptureSource(CaptureSource* source) { Release(source); }
 
-MMRESULT StartCaptureSource(CaptureSource* source) { return waveInStart(source->device); }
+bool StartCaptureSource(CaptureSource* source) { return waveInStart(source->device) == MMSYSERR_NOERROR; }
 
-// winmm hands back the buffer in progress, part-filled; the ones before it
-// are still to be read.
-void StopCaptureSource(CaptureSource* source) { waveInStop(source->device); }
+// winmm hands back the buffer it was filling, part-filled, perhaps a moment
+// after waveInStop returns: its position says how much that is to wait for.
+std::size_t StopCaptureSource(CaptureSource* source) {
+  waveInStop(source->device);
+  ::MMTIME position = {};
+  position.wType = TIME_BYTES;
+  std::uint64_t left = Finished(source);
+  if (waveInGetPosition(source->device, &position, sizeof position) == MMSYSERR_NOERROR &&
+      position.wType == TIME_BYTES && position.u.cb > source->read) {
+    left = position.u.cb - source->read;
+    const ULONGLONG give_up = GetTickCount64() + kStopWaitMs;
+    while (Finished(source) < left && GetTickCount64() < give_up) {
+      WaitForSingleObject(source->buffer_done, kStopWaitMs);
+    }
+    left = std::min(left, Finished(source));
+  }
+  return static_cast<std::size_t>(left);
+}
 
 std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t capacity) {
   std::size_t total = 0;
@@ -145,12 +174,13 @@ std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t cap
       waveInAddBuffer(source->device, &header, kHeaderSize);
     }
   }
+  source->read += total;
   return total;
 }
 
-void WaitForCaptureSource(CaptureSource* source) {
-  const HANDLE events[2] = {source->buffer_done, source->wake};
-  WaitForMultipleObjects(2, events, FALSE, INFINITE);
+void WaitForCaptureSource(CaptureSource* source, bool capturing) {
+  const HANDLE events[2] = {source->wake, source->buffer_done};
+  WaitForMultipleObjects(capturing ? 2 : 1, events, FALSE, INFINITE);
 }
 
 void WakeCaptureSource(CaptureSource* source) { SetEvent(source->wake); }

@@ -4,7 +4,15 @@
 
 namespace tarnwick::test {
 
-WAVEFORMATEX RecorderFormat() { return {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0}; }
+WAVEFORMATEX RecorderFormat() {
+  return {WAVE_FORMAT_PCM,
+          kRecordingChannels,
+          kRecordingRate,
+          kRecordingRate * kRecordingFrameBytes,
+          kRecordingFrameBytes,
+          kRecordingBits,
+          0};
+}
 
 CaptureProbe::CaptureProbe(int buffer_count, DWORD block_bytes)
     : buffers_(static_cast<std::size_t>(buffer_count), std::vector<char>(block_bytes)),
@@ -14,7 +22,7 @@ CaptureProbe::CaptureProbe(int buffer_count, DWORD block_bytes)
     headers_[i].lpData = buffers_[i].data();
     headers_[i].dwBufferLength = block_bytes;
   }
-  samples_.reserve(std::size_t{8000} * 8);
+  samples_.reserve(std::size_t{kRecordingRate} * 8);
 }
 
 CaptureProbe::~CaptureProbe() { Close(); }
@@ -51,7 +59,6 @@ void CaptureProbe::OnMessage(HWAVEIN device, UINT message, WAVEHDR* header) {
   std::size_t index = 0;
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    messages_.push_back(message);
     if (message != WIM_DATA) return;
     index = blocks_.size();
     blocks_.push_back({header->dwBytesRecorded, header->dwFlags, Clock::now()});
@@ -88,11 +95,6 @@ std::vector<CaptureProbe::Block> CaptureProbe::Blocks() {
 std::vector<std::int16_t> CaptureProbe::Samples() {
   std::lock_guard<std::mutex> hold(mutex_);
   return samples_;
-}
-
-std::vector<UINT> CaptureProbe::Messages() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return messages_;
 }
 
 std::vector<MMRESULT> CaptureProbe::RequeueResults() {

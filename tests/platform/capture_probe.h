@@ -1,6 +1,6 @@
 #pragma once
-// A recorder as the capture layer's callers write it, instrumented: it opens
-// the default device at 8 kHz, 16-bit mono, keeps its own WAVEHDRs, and its
+// A recorder as the capture layer's caller writes it, instrumented: it opens
+// the default device at the recording format, keeps its own WAVEHDR, and its
 // callback copies each handed-back buffer, clears dwBytesRecorded and queues
 // the buffer again from inside the callback. Everything it sees is kept for
 // the test to check afterwards.
@@ -12,11 +12,10 @@
 #include <mutex>
 #include <vector>
 
+#include "recording_format.h"
 #include "wave_in.h"
 
 namespace tarnwick::test {
-
-inline constexpr DWORD kBlockBytes = 16000;  // one second at 8 kHz, 16-bit mono
 
 WAVEFORMATEX RecorderFormat();
 
@@ -30,7 +29,7 @@ class CaptureProbe {
     Clock::time_point when;
   };
 
-  explicit CaptureProbe(int buffer_count = 2, DWORD block_bytes = kBlockBytes);
+  explicit CaptureProbe(int buffer_count = 1, DWORD block_bytes = kBlockBytes);
   ~CaptureProbe();  // closes the device if the test did not
   CaptureProbe(const CaptureProbe&) = delete;
   CaptureProbe& operator=(const CaptureProbe&) = delete;
@@ -53,7 +52,6 @@ class CaptureProbe {
   std::size_t BlockCount();
   std::vector<Block> Blocks();
   std::vector<std::int16_t> Samples();  // all handed-back data, in order
-  std::vector<UINT> Messages();         // every message, WIM_OPEN to WIM_CLOSE
   std::vector<MMRESULT> RequeueResults();
 
  private:
@@ -68,7 +66,6 @@ class CaptureProbe {
   std::condition_variable arrived_;
   std::vector<Block> blocks_;
   std::vector<std::int16_t> samples_;
-  std::vector<UINT> messages_;
   std::vector<MMRESULT> requeue_results_;
 };
 

@@ -4,12 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/resource.h>
-#endif
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +11,9 @@
 
 #include "capture_probe.h"
 #include "virtual_ramp.h"
+#if !defined(_WIN32)
+#include "virtual_audio_env.h"
+#endif
 
 namespace tarnwick::test {
 namespace {
@@ -27,37 +24,16 @@ using Clock = std::chrono::steady_clock;
 // Generous: the device is paced in real time and the machine may be busy.
 constexpr milliseconds kPerBlock{3000};
 
-// Every sample of one run of capture continues the ramp from `from` (or from
-// a little further, where the test source drops what preceded the start), but
-// for silence the test source may insert. Returns where the ramp stands next.
-std::size_t ExpectWholeRamp(const std::vector<std::int16_t>& samples, std::size_t from = 0,
-                            std::size_t droppable = kDroppedAtStartAllowed) {
-  const RampCheck check = CheckRamp(samples, from, droppable);
+// Every sample continues the ramp from its start (or from a little further,
+// where the test source drops what preceded the start), but for silence the
+// test source may insert. Returns how many samples the device had produced by
+// the last one.
+std::size_t ExpectWholeRamp(const std::vector<std::int16_t>& samples) {
+  const RampCheck check = CheckRamp(samples);
   EXPECT_EQ(check.off, samples.size()) << "sample " << check.off << " is off the ramp";
   EXPECT_EQ(check.padding, 0u) << "silence at the end";
   EXPECT_LE(check.inserted, kInsertedSilenceAllowed) << "silence inside";
-  return from + check.skipped + check.followed;
-}
-
-double ProcessCpuMilliseconds() {
-#if defined(_WIN32)
-  FILETIME created{};
-  FILETIME exited{};
-  FILETIME kernel{};
-  FILETIME user{};
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto ms = [](const FILETIME& t) {  // in units of 100 ns
-    return static_cast<double>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000.0;
-  };
-  return ms(kernel) + ms(user);
-#else
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto ms = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
-  };
-  return ms(usage.ru_utime) + ms(usage.ru_stime);
-#endif
+  return check.skipped + check.followed;
 }
 
 double MillisecondsSince(Clock::time_point start) {
@@ -67,7 +43,7 @@ double MillisecondsSince(Clock::time_point start) {
 // One buffer, queued again from inside the callback, as the recorder does:
 // while it is out, the sound waits in the device for it.
 TEST(WaveInCapture, FullBuffersCarryTheDeviceSamplesWithoutGapOrRepeat) {
-  CaptureProbe probe(1);
+  CaptureProbe probe;
   ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
   ASSERT_EQ(probe.Queue(0), MMSYSERR_NOERROR);
   ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
@@ -81,75 +57,54 @@ TEST(WaveInCapture, FullBuffersCarryTheDeviceSamplesWithoutGapOrRepeat) {
     EXPECT_EQ(blocks[i].flags & (WHDR_DONE | WHDR_INQUEUE | WHDR_PREPARED), WHDR_DONE | WHDR_PREPARED) << "block " << i;
   }
   const auto samples = probe.Samples();
-  ExpectWholeRamp(samples);
+  ExpectWholeRamp({samples.begin(), samples.begin() + 3 * kBlockBytes / kRecordingFrameBytes});
   for (MMRESULT result : probe.RequeueResults()) EXPECT_EQ(result, MMSYSERR_NOERROR);
-  const auto messages = probe.Messages();
-  EXPECT_EQ(messages.front(), WIM_OPEN);
-  EXPECT_EQ(messages.back(), WIM_CLOSE);
 }
 
-// While no buffer is queued the sound is dropped, as it comes: the thread
-// neither spins nor keeps stale sound for the next buffer.
-TEST(WaveInCapture, SoundWithNoBufferQueuedIsDroppedWithoutSpinning) {
-  CaptureProbe probe(1);
-  ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
-  ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
-  const double cpu_before = ProcessCpuMilliseconds();
-  std::this_thread::sleep_for(milliseconds(500));
-  const double cpu_used = ProcessCpuMilliseconds() - cpu_before;
-  ASSERT_EQ(probe.Queue(0), MMSYSERR_NOERROR);
-  ASSERT_TRUE(probe.WaitForBlocks(1, kPerBlock));
-  ASSERT_EQ(probe.Close(), MMSYSERR_NOERROR);
-
-  EXPECT_LT(cpu_used, 250.0) << "the capture thread spins while no buffer is queued";
-  const auto samples = probe.Samples();
-  ASSERT_EQ(samples.size(), kBlockBytes / 2);
-  std::size_t skipped = 0;
-  while (skipped < 65536 && RampSample(skipped) != samples[0]) ++skipped;
-  EXPECT_GE(skipped, 3000u) << "about half a second of sound had no buffer to go to";
-  EXPECT_LE(skipped, 8000u);
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    ASSERT_EQ(samples[i], RampSample(skipped + i)) << "sample " << i;
-  }
-}
-
-TEST(WaveInCapture, StopHandsBackThePartialBufferOnceAndCaptureCanStartAgain) {
-  CaptureProbe probe(2);
+// A stop ends capture at the moment it is called, even while the callback is
+// busy with the block before (a slow disk): the buffer queued again comes
+// back, before waveInStop returns, with everything captured up to that moment
+// and nothing later. Judged by the clock: the device cannot have captured
+// more than the time since the start, nor less than a block and the time
+// since that block came back. On Linux the tests' paced device, which
+// produces by the clock, makes the bounds tight.
+TEST(WaveInCapture, StopHandsBackEverythingCapturedUpToItsMoment) {
+#if defined(_WIN32)
+  const double slack_ms = 150;  // Wine's driver passes sound on in periods of its own
+#else
+  AlsaConfigOverride device(PacedDevice(""));
+  const double slack_ms = 40;
+#endif
+  CaptureProbe probe;
+  std::atomic<std::int64_t> first_back_ns{0};
+  probe.inside_callback = [&](std::size_t index) {
+    if (index != 0) return;
+    first_back_ns = Clock::now().time_since_epoch().count();
+    std::this_thread::sleep_for(milliseconds(500));
+  };
   ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
   ASSERT_EQ(probe.Queue(0), MMSYSERR_NOERROR);
-  ASSERT_EQ(probe.Queue(1), MMSYSERR_NOERROR);
+  const auto started = Clock::now();
   ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
-  ASSERT_TRUE(probe.WaitForBlocks(1, kPerBlock));
-  std::this_thread::sleep_for(milliseconds(300));
-
+  while (first_back_ns == 0 && Clock::now() < started + kPerBlock) std::this_thread::sleep_for(milliseconds(1));
+  ASSERT_NE(first_back_ns.load(), 0) << "no block came back";
+  const Clock::time_point first_back{Clock::duration(first_back_ns.load())};
+  std::this_thread::sleep_until(first_back + milliseconds(200));
   const auto stopping = Clock::now();
   ASSERT_EQ(waveInStop(probe.device()), MMSYSERR_NOERROR);
-  const double stop_ms = MillisecondsSince(stopping);
-  std::printf("waveInStop while capturing took %.2f ms\n", stop_ms);
-  EXPECT_LT(stop_ms, 500.0);
-
-  ASSERT_EQ(probe.BlockCount(), 2u) << "the partial buffer comes back before waveInStop returns";
-  const auto partial = probe.Blocks()[1];
-  EXPECT_GT(partial.bytes, 0u);
-  EXPECT_LT(partial.bytes, kBlockBytes);
-  EXPECT_EQ(partial.bytes % 2, 0u);
-  EXPECT_NE(partial.flags & WHDR_DONE, 0u);
-
+  std::printf("waveInStop inside a stalled callback took %.2f ms\n", MillisecondsSince(stopping));
+  ASSERT_EQ(probe.BlockCount(), 2u) << "the part-filled buffer comes back before waveInStop returns";
   std::this_thread::sleep_for(milliseconds(300));
-  EXPECT_EQ(waveInStop(probe.device()), MMSYSERR_NOERROR);
   EXPECT_EQ(probe.BlockCount(), 2u) << "nothing after waveInStop returned";
-
-  // Both buffers are queued again (by the callback) and empty; capture goes
-  // on where it stopped.
-  const auto first_run = probe.Samples();
-  const std::size_t next = ExpectWholeRamp(first_run);
-  ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
-  ASSERT_TRUE(probe.WaitForBlocks(3, kPerBlock));
   ASSERT_EQ(probe.Close(), MMSYSERR_NOERROR);
-  EXPECT_EQ(probe.Blocks()[2].bytes, kBlockBytes);
-  const auto samples = probe.Samples();
-  ExpectWholeRamp({samples.begin() + static_cast<std::ptrdiff_t>(first_run.size()), samples.end()}, next,
-                  kDroppedAtRestartAllowed);
+
+  const auto produced = static_cast<double>(ExpectWholeRamp(probe.Samples()));
+  const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+  const double rate_per_ms = kRecordingRate / 1000.0;
+  const double at_most = ms(stopping - started) * rate_per_ms;
+  const double at_least = kBlockBytes / kRecordingFrameBytes + ms(stopping - first_back) * rate_per_ms;
+  EXPECT_LE(produced, at_most + slack_ms * rate_per_ms) << "sound from after the stop";
+  EXPECT_GE(produced, at_least - slack_ms * rate_per_ms) << "sound lost at the stop";
 }
 
 // Nothing recorded, nothing handed back: an empty buffer stays queued.
@@ -162,7 +117,7 @@ TEST(WaveInCapture, StopHandsBackNothingWhenNoFrameWasRecorded) {
   for (const Case& c :
        {Case{"started with an empty queue", false, true}, Case{"buffer queued, never started", true, false}}) {
     SCOPED_TRACE(c.name);
-    CaptureProbe probe(1);
+    CaptureProbe probe;
     ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
     if (c.queue_buffer) {
       ASSERT_EQ(probe.Queue(0), MMSYSERR_NOERROR);
@@ -175,37 +130,10 @@ TEST(WaveInCapture, StopHandsBackNothingWhenNoFrameWasRecorded) {
     EXPECT_EQ(probe.BlockCount(), 0u);
     if (c.queue_buffer) {
       EXPECT_NE(probe.header(0).dwFlags & WHDR_INQUEUE, 0u);
-      EXPECT_EQ(waveInUnprepareHeader(probe.device(), &probe.header(0), sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
+      EXPECT_NE(waveInUnprepareHeader(probe.device(), &probe.header(0), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     }
     EXPECT_EQ(probe.Close(), MMSYSERR_NOERROR);
   }
-}
-
-// From inside the callback, the calls that wait for the capture thread would
-// wait for themselves: they fail at once, and the device goes on working.
-TEST(WaveInCapture, StartStopAndCloseFromInsideTheCallbackFailWithoutDeadlock) {
-  CaptureProbe probe(2);
-  // Written on the capture thread, read here.
-  std::atomic<MMRESULT> inner_start = MMSYSERR_NOERROR;
-  std::atomic<MMRESULT> inner_stop = MMSYSERR_NOERROR;
-  std::atomic<MMRESULT> inner_close = MMSYSERR_NOERROR;
-  probe.inside_callback = [&](std::size_t index) {
-    if (index != 0) return;
-    inner_start = waveInStart(probe.device());
-    inner_stop = waveInStop(probe.device());
-    inner_close = waveInClose(probe.device());
-  };
-  ASSERT_EQ(probe.Open(), MMSYSERR_NOERROR);
-  ASSERT_EQ(probe.Queue(0), MMSYSERR_NOERROR);
-  ASSERT_EQ(probe.Queue(1), MMSYSERR_NOERROR);
-  ASSERT_EQ(waveInStart(probe.device()), MMSYSERR_NOERROR);
-  ASSERT_TRUE(probe.WaitForBlocks(1, kPerBlock));
-  std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_EQ(inner_start.load(), WAVERR_SYNC);
-  EXPECT_EQ(inner_stop.load(), WAVERR_SYNC);
-  EXPECT_EQ(inner_close.load(), WAVERR_SYNC);
-  EXPECT_EQ(waveInStop(probe.device()), MMSYSERR_NOERROR);
-  EXPECT_EQ(probe.Close(), MMSYSERR_NOERROR);
 }
 
 }  // namespace

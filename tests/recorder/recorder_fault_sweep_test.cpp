@@ -97,9 +97,9 @@ TEST(RecorderFaultSweep, FailingCaptureCalls) {
       {"close", &ScriptedDevice::close_result, TARNWICK_DONE},
   };
   for (const Case& c : cases) {
-    for (MMRESULT error : {MMSYSERR_ERROR, MMSYSERR_NOMEM, MMSYSERR_ALLOCATED, WAVERR_STILLPLAYING}) {
+    {
       ResetDevice();
-      Device().*c.result = error;
+      Device().*c.result = MMSYSERR_ERROR;
       const Outcome outcome = Record(dir, NativeFileOps());
       EXPECT_EQ(outcome.start, c.expected_start) << c.what;
       EXPECT_FALSE(Device().is_open) << c.what;

@@ -11,7 +11,7 @@ MMRESULT Open(HWAVEIN* device, UINT, const WAVEFORMATEX* format, DWORD_PTR callb
   if (g_device.open_result != MMSYSERR_NOERROR) return g_device.open_result;
   if (format->nSamplesPerSec != 8000 || format->wBitsPerSample != 16 || format->nChannels != 1 ||
       flags != CALLBACK_FUNCTION) {
-    return WAVERR_BADFORMAT;
+    return MMSYSERR_ERROR;
   }
   g_device.callback = reinterpret_cast<WaveInProc>(callback);
   g_device.is_open = true;
@@ -28,7 +28,7 @@ MMRESULT Prepare(HWAVEIN, WAVEHDR* header, UINT) {
 MMRESULT Unprepare(HWAVEIN, WAVEHDR* header, UINT) {
   ++g_device.unprepares;
   if (g_device.unprepare_result != MMSYSERR_NOERROR) return g_device.unprepare_result;
-  if (g_device.queued == header) return WAVERR_STILLPLAYING;
+  if (g_device.queued == header) return MMSYSERR_ERROR;
   header->dwFlags &= ~WHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }

@@ -72,7 +72,7 @@ MMRESULT Prepare(HWAVEIN, WAVEHDR* header, UINT) {
 
 MMRESULT Unprepare(HWAVEIN, WAVEHDR* header, UINT) {
   std::lock_guard<std::mutex> held(g_device.lock);
-  if (g_device.queued == header) return WAVERR_STILLPLAYING;
+  if (g_device.queued == header) return MMSYSERR_ERROR;
   header->dwFlags &= ~WHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }
