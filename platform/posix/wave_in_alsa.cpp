@@ -1,8 +1,11 @@
 // The capture source on Linux: ALSA's `default` capture PCM, read without
-// blocking in whole periods of half a second, with poll() on its descriptors
-// and an eventfd that a control call writes to, so that a stop is served
-// within milliseconds rather than at the next period. Every ALSA call of the
-// library is in this file; its errors end here, as failures or repairs.
+// blocking in whole periods of half a second. Between two periods the capture
+// thread sleeps by the clock, in poll() on an eventfd that a control call
+// writes to, so that a stop is served within milliseconds: the PCM's own
+// descriptors are not waited on, since some plugins (a sound server's) report
+// sound as soon as there is any, and would wake the thread many times a
+// period. Every ALSA call of the library is in this file; its errors end
+// here, as failures or repairs.
 //
 // ALSA's own error messages never reach stderr: the capture thread silences
 // them for its whole life, the calls on other threads for their duration, in
@@ -40,9 +43,8 @@ namespace {
 // of one second ends on a period boundary.
 constexpr snd_pcm_uframes_t kRingSeconds = 3;
 constexpr snd_pcm_uframes_t kPeriodsPerSecond = 2;
-constexpr int kMaxPcmDescriptors = 7;
-// How long to wait before looking at a PCM again that asked for patience
-// (resuming from a suspend, or an error reported only by its descriptors).
+// How long to wait before looking again at a PCM that is resuming from a
+// suspend.
 constexpr int kRetryMs = 20;
 
 void DiscardAlsaMessage(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
@@ -64,14 +66,12 @@ class QuietAlsa {
 struct CaptureSource {
   snd_pcm_t* pcm = nullptr;
   std::size_t frame_bytes = 0;
+  snd_pcm_uframes_t rate = 0;
   snd_pcm_uframes_t period = 0;
   int wake_fd = -1;
-  pollfd fds[1 + kMaxPcmDescriptors] = {};  // [0] is wake_fd, then the PCM's
-  nfds_t pcm_fd_count = 0;
-  bool polled = false;     // the PCM's descriptors have events Read has not looked at
   bool capturing = false;  // between a start and the stop
   bool broken = false;     // failed beyond repair: nothing more to read
-  int next_wait_ms = -1;
+  int next_wait_ms = -1;   // how long the thread may sleep before a period more is there
 };
 
 namespace {
@@ -114,13 +114,10 @@ bool Configure(CaptureSource* source, const WAVEFORMATEX& format) {
          snd_pcm_sw_params_set_stop_threshold(pcm, sw, buffer) == 0 && snd_pcm_sw_params(pcm, sw) == 0;
 }
 
-// Fetches the PCM's descriptors behind the wake-up one; some plugins only
-// settle them once started.
-bool FetchDescriptors(CaptureSource* source) {
-  const int count = snd_pcm_poll_descriptors_count(source->pcm);
-  if (count <= 0 || count > kMaxPcmDescriptors) return false;
-  source->pcm_fd_count = static_cast<nfds_t>(count);
-  return snd_pcm_poll_descriptors(source->pcm, source->fds + 1, static_cast<unsigned>(count)) == count;
+// How long until the device holds a period, when it holds `frames` now; a
+// millisecond more, so that the period is surely there.
+int PeriodMs(const CaptureSource* source, snd_pcm_uframes_t frames) {
+  return static_cast<int>((source->period - frames) * 1000 / source->rate + 1);
 }
 
 // After an overrun the stream is stopped; it is prepared and started again at
@@ -147,31 +144,6 @@ void Recover(CaptureSource* source, long error) {
   if (resumed != 0 || snd_pcm_state(source->pcm) != SND_PCM_STATE_RUNNING) Restart(source);
 }
 
-// What the descriptors reported, seen through the PCM (some plugins report an
-// overrun or a suspend only there). The state is brought up to date first:
-// some devices notice an overrun only when asked for their position.
-void LookAtPollEvents(CaptureSource* source) {
-  unsigned short events = 0;
-  if (snd_pcm_poll_descriptors_revents(source->pcm, source->fds + 1, static_cast<unsigned>(source->pcm_fd_count),
-                                       &events) < 0) {
-    events = POLLERR;
-  }
-  if ((events & (POLLERR | POLLHUP | POLLNVAL)) == 0) return;
-  const snd_pcm_sframes_t avail = snd_pcm_avail_update(source->pcm);
-  if (avail == -EPIPE || avail == -ESTRPIPE) return Recover(source, avail);
-  switch (snd_pcm_state(source->pcm)) {
-    case SND_PCM_STATE_XRUN: return Recover(source, -EPIPE);
-    case SND_PCM_STATE_SUSPENDED: return Recover(source, -ESTRPIPE);
-    case SND_PCM_STATE_RUNNING:
-    case SND_PCM_STATE_PREPARED:
-      // Nothing to repair; the descriptors may keep saying so: look again a
-      // little later rather than spin.
-      source->next_wait_ms = kRetryMs;
-      return;
-    default: source->broken = true;
-  }
-}
-
 }  // namespace
 
 bool OpenCaptureSource(const WAVEFORMATEX& format, CaptureSource** source) {
@@ -179,14 +151,14 @@ bool OpenCaptureSource(const WAVEFORMATEX& format, CaptureSource** source) {
   auto* opened = new (std::nothrow) CaptureSource;
   if (opened == nullptr) return false;
   opened->frame_bytes = format.nBlockAlign;
+  opened->rate = format.nSamplesPerSec;
   opened->wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   const QuietAlsa quiet;
   if (opened->wake_fd < 0 || snd_pcm_open(&opened->pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0 ||
-      !Configure(opened, format) || !FetchDescriptors(opened)) {
+      !Configure(opened, format)) {
     CloseCaptureSource(opened);
     return false;
   }
-  opened->fds[0] = pollfd{opened->wake_fd, POLLIN, 0};
   *source = opened;
   return true;
 }
@@ -203,8 +175,8 @@ void CloseCaptureSource(CaptureSource* source) {
 bool StartCaptureSource(CaptureSource* source) {
   const QuietAlsa quiet;
   if (snd_pcm_start(source->pcm) < 0) return false;
-  FetchDescriptors(source);
   source->capturing = true;
+  source->next_wait_ms = PeriodMs(source, 0);
   return true;
 }
 
@@ -218,21 +190,21 @@ std::size_t StopCaptureSource(CaptureSource* source) {
 }
 
 std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t capacity) {
-  if (source->polled) {
-    source->polled = false;
-    LookAtPollEvents(source);
-  }
   if (source->broken) return 0;
   snd_pcm_uframes_t wanted = capacity / source->frame_bytes;
   if (source->capturing) {
-    const snd_pcm_sframes_t avail = snd_pcm_avail_update(source->pcm);
-    if (avail < 0) {
-      Recover(source, avail);
+    // Only the state tells of an overrun or a suspend; the position is the
+    // device's own, brought up to date.
+    const snd_pcm_sframes_t avail = snd_pcm_avail(source->pcm);
+    const snd_pcm_state_t state = snd_pcm_state(source->pcm);
+    if (avail < 0 || state == SND_PCM_STATE_XRUN || state == SND_PCM_STATE_SUSPENDED) {
+      Recover(source, avail < 0 ? avail : state == SND_PCM_STATE_XRUN ? -EPIPE : -ESTRPIPE);
       return 0;
     }
     // What fills the buffer is taken; short of that, whole periods.
     const auto there = static_cast<snd_pcm_uframes_t>(avail);
     if (there < wanted) wanted = there - there % source->period;
+    source->next_wait_ms = PeriodMs(source, (there - wanted) % source->period);
     if (wanted == 0) return 0;
   }
   snd_pcm_sframes_t got = 0;
@@ -245,20 +217,11 @@ std::size_t ReadCaptureSource(CaptureSource* source, char* into, std::size_t cap
 }
 
 void WaitForCaptureSource(CaptureSource* source, bool capturing) {
-  // A PCM that asked for patience is left alone for a while; only a control
-  // call cuts that short.
-  const int timeout_ms = source->next_wait_ms;
-  source->next_wait_ms = -1;
-  const bool watch_pcm = capturing && !source->broken && timeout_ms < 0;
-  const nfds_t count = watch_pcm ? source->pcm_fd_count + 1 : 1;
-  for (nfds_t i = 0; i < count; ++i) source->fds[i].revents = 0;
-  if (::poll(source->fds, count, timeout_ms) <= 0) return;
-  if (source->fds[0].revents != 0) {
-    std::uint64_t wakes = 0;
-    while (::read(source->wake_fd, &wakes, sizeof wakes) < 0 && errno == EINTR) {
-    }
+  pollfd wake = {source->wake_fd, POLLIN, 0};
+  if (::poll(&wake, 1, capturing && !source->broken ? source->next_wait_ms : -1) <= 0) return;
+  std::uint64_t wakes = 0;
+  while (::read(source->wake_fd, &wakes, sizeof wakes) < 0 && errno == EINTR) {
   }
-  source->polled = watch_pcm;
 }
 
 void WakeCaptureSource(CaptureSource* source) {

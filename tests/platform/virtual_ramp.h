@@ -20,21 +20,17 @@ inline constexpr std::size_t kInsertedSilenceAllowed = 4000;
 inline constexpr std::size_t kInsertedSilenceAllowed = 0;
 #endif
 
-// Ramp samples the test source may drop at a start: under Wine, the ALSA
+// Ramp samples the test source may drop at the start: under Wine, the ALSA
 // driver discards whatever its device captured before the stream was
-// (re)started. At the first start that is at most one of the sound server's
-// periods, 10 ms (80 samples have been seen); the bound stays below one of the
-// capture layer's own 100 ms buffers, so a buffer lost by the layer still
-// shows. At a restart it is what accumulated while capture was stopped. So
-// the first sample of a run may lie further along the ramp than expected;
-// nothing may be lost once the run has begun. On Linux a run begins exactly
-// where the ramp stands.
+// started, at most one of the sound server's periods, 10 ms (80 samples have
+// been seen); the bound stays well below one of the capture layer's own
+// buffers, so a buffer lost by the layer still shows. So the first sample may
+// lie a little further along the ramp; nothing may be lost once capture has
+// begun. On Linux capture begins exactly where the ramp stands.
 #if defined(_WIN32)
 inline constexpr std::size_t kDroppedAtStartAllowed = 400;
-inline constexpr std::size_t kDroppedAtRestartAllowed = 8000;
 #else
 inline constexpr std::size_t kDroppedAtStartAllowed = 0;
-inline constexpr std::size_t kDroppedAtRestartAllowed = 0;
 #endif
 
 // How captured samples relate to the ramp.
@@ -46,8 +42,8 @@ struct RampCheck {
   std::size_t off = 0;       // the first sample that is none of these; the count when none
 };
 
-// One run of capture that should begin at ramp index `from`, or at most
-// `droppable` samples after it. A lost or repeated sample cannot pass for
+// Capture that should begin at ramp index `from`, or at most `droppable`
+// samples after it. A lost or repeated sample cannot pass for
 // inserted silence: after a run of zeros the ramp must go on exactly where it
 // was.
 inline RampCheck CheckRamp(const std::vector<std::int16_t>& samples, std::size_t from = 0,

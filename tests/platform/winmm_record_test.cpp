@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "recording_format.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
 #include "virtual_ramp.h"
@@ -22,7 +23,7 @@
 namespace tarnwick::test {
 namespace {
 
-constexpr std::size_t kBlock = 16000;
+constexpr std::size_t kBlock = kBlockBytes;
 constexpr int kChildExit = 7;
 
 using StartFunction = decltype(&SoundRecorderStart);
@@ -52,13 +53,13 @@ std::uint32_t Le32(const Bytes& file, std::size_t at) {
 // silence that pads a part-filled block.
 void ExpectRampRecording(const Bytes& file, std::size_t min_blocks) {
   ASSERT_GE(file.size(), 44u);
-  const Bytes empty = MakeWav(1, 16, 8000, {});
+  const Bytes empty = MakeWav(kRecordingChannels, kRecordingBits, kRecordingRate, {});
   EXPECT_TRUE(std::equal(empty.begin(), empty.begin() + 4, file.begin())) << "RIFF";
   EXPECT_TRUE(std::equal(empty.begin() + 8, empty.begin() + 40, file.begin() + 8)) << "format";
   const std::uint32_t data = Le32(file, 40);
   EXPECT_EQ(Le32(file, 4), data + 36);
   ASSERT_EQ(data % kBlock, 0u);
-  ASSERT_GE(file.size(), 44 + std::size_t{data});
+  ASSERT_EQ(file.size(), 44 + std::size_t{data}) << "the header states what the file holds";
   EXPECT_GE(data / kBlock, min_blocks);
   std::vector<std::int16_t> samples(data / 2);
   for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -69,7 +70,7 @@ void ExpectRampRecording(const Bytes& file, std::size_t min_blocks) {
               std::size_t{data} / 2, check.skipped, check.followed, check.inserted, check.padding);
   if (check.off < samples.size()) {
     std::size_t index = 0;  // where on the ramp the stray sample would be
-    while (index < std::size_t{8000} * 120 && RampSample(index) != samples[check.off]) ++index;
+    while (index < std::size_t{kRecordingRate} * 120 && RampSample(index) != samples[check.off]) ++index;
     ADD_FAILURE() << "sample " << check.off << " is " << samples[check.off] << ", ramp index " << index << " where "
                   << check.skipped + check.followed << " was next";
   }
