@@ -1,8 +1,10 @@
-// The reversal over the real POSIX files while single system calls fail the
-// way network and FUSE file systems make them fail: every call of every kind
-// in turn, interrupted (EINTR) or broken (EIO). An interruption must change
-// nothing; a failure must be reported, must never empty the input (also when
-// the output is a hard link to it), and must leak no descriptor.
+// The reversal and the recorder over the real POSIX files while single system
+// calls fail the way network and FUSE file systems and full disks make them
+// fail: every call of every kind in turn, interrupted (EINTR), cut short (a
+// write that moves half its bytes) or broken (EIO). An interruption or a short
+// write must change nothing; a failure must be reported, must never empty the
+// input (also when the output is a hard link to it), must cost a recording at
+// most the block it carried, and must leak no descriptor.
 
 #include <unistd.h>
 
@@ -10,6 +12,9 @@
 
 #include <cerrno>
 
+#include "recorder.h"
+#include "recording_format.h"
+#include "scripted_capture.h"
 #include "system_calls_posix.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
@@ -31,6 +36,10 @@ struct Strike {
   bool hit = false;
 } g_strike;
 
+// Not an errno: the write moves half of its bytes, as on a full disk or a
+// signal in the middle.
+constexpr int kShort = -1;
+
 // Counts the call and says whether it is the one to fail; sets errno if so.
 bool Fails(Call call) {
   if (++g_strike.seen[call] != g_strike.nth || call != g_strike.call) return false;
@@ -46,9 +55,13 @@ int Fstat(int fd, struct stat* st) { return Fails(kFstat) ? -1 : Real().fstat(fd
 int Ftruncate(int fd, off_t length) { return Fails(kFtruncate) ? -1 : Real().ftruncate(fd, length); }
 ssize_t Read(int fd, void* buffer, size_t n) { return Fails(kRead) ? -1 : Real().read(fd, buffer, n); }
 ssize_t Pread(int fd, void* buffer, size_t n, off_t at) { return Fails(kPread) ? -1 : Real().pread(fd, buffer, n, at); }
-ssize_t Write(int fd, const void* buffer, size_t n) { return Fails(kWrite) ? -1 : Real().write(fd, buffer, n); }
+ssize_t Write(int fd, const void* buffer, size_t n) {
+  if (!Fails(kWrite)) return Real().write(fd, buffer, n);
+  return g_strike.error == kShort ? Real().write(fd, buffer, n / 2) : -1;
+}
 ssize_t Pwrite(int fd, const void* buffer, size_t n, off_t at) {
-  return Fails(kPwrite) ? -1 : Real().pwrite(fd, buffer, n, at);
+  if (!Fails(kPwrite)) return Real().pwrite(fd, buffer, n, at);
+  return g_strike.error == kShort ? Real().pwrite(fd, buffer, n / 2, at) : -1;
 }
 off_t Lseek(int fd, off_t offset, int whence) { return Fails(kLseek) ? -1 : Real().lseek(fd, offset, whence); }
 // Linux releases the descriptor even when close reports a failure.
@@ -122,6 +135,63 @@ TEST_F(FileSystemFaults, NoSingleFailingCallLosesDataOrIsTakenForSuccess) {
             EXPECT_NE(run.result, TARNWICK_DONE) << what;
           }
         }
+      }
+    }
+  }
+}
+
+struct Recorded {
+  std::int32_t start;
+  std::int32_t seconds;
+  Bytes file;
+};
+
+// Start, three full seconds, a part-filled one handed back at Stop, with the
+// nth call of `call` failing with `error` (none when nth is 0).
+Recorded Record(const TempDir& dir, Call call, int nth, int error) {
+  ::unlink(dir.File("rec.wav").c_str());
+  ResetDevice();
+  Device().filled_at_stop = kBlockBytes / 3;
+  g_strike = Strike{call, nth, error};
+  const std::int32_t start =
+      StartRecording(NativeFileOps(), ScriptedCaptureOps(), Utf16(dir.File("rec.wav")).c_str());
+  for (int i = 0; i < 3 && start == TARNWICK_DONE; ++i) DeliverBuffer(kBlockBytes);
+  const std::int32_t seconds = StopRecording();
+  g_strike.call = kCallKinds;
+  return {start, seconds, ReadFile(dir.File("rec.wav"))};
+}
+
+TEST_F(FileSystemFaults, ARecordingLosesNoBlockToAnInterruptedOrShortWrite) {
+  TempDir dir;
+  const Recorded clean = Record(dir, kCallKinds, 0, 0);
+  ASSERT_EQ(clean.seconds, 4);
+  for (const Call call : {kOpen, kFstat, kFtruncate, kPwrite, kClose}) {
+    for (const int error : {EINTR, kShort, EIO}) {
+      for (int nth = 1; error != kShort || call == kPwrite; ++nth) {
+        const int descriptors = OpenDescriptorCount();
+        const Recorded run = Record(dir, call, nth, error);
+        if (!g_strike.hit) break;
+        const std::string what = std::string(kCallNames[call]) + " #" + std::to_string(nth) + " error " +
+                                 std::to_string(error);
+        EXPECT_EQ(OpenDescriptorCount(), descriptors) << what;
+        if (error != EIO) {
+          EXPECT_EQ(run.seconds, clean.seconds) << what;
+          EXPECT_EQ(run.file, clean.file) << what;
+          continue;
+        }
+        // A start that fails says so and leaves nothing to finish; later on,
+        // the header states what the file holds, which is what Stop returned.
+        if (run.start != TARNWICK_DONE) {
+          EXPECT_EQ(run.start, TARNWICK_RECORD_DEVICE_FAILED) << what;
+          EXPECT_TRUE(run.file.empty()) << what;
+          continue;
+        }
+        EXPECT_GE(run.seconds, clean.seconds - 1) << what;
+        EXPECT_EQ(run.file.size(), kWavHeaderBytes + std::size_t{kBlockBytes} * static_cast<std::size_t>(run.seconds))
+            << what;
+        WAVHeader header{};
+        std::copy_n(run.file.begin(), sizeof header.bytes, header.bytes);
+        EXPECT_EQ(ReadU32(header, kDataSizeAt) + kWavHeaderBytes, run.file.size()) << what;
       }
     }
   }
