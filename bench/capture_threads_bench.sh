@@ -60,6 +60,9 @@ measure() {
   local seconds=$((window + 10))
   if [[ $wine == 1 ]]; then
     bash "$root/scripts/wine-prefix.sh" start "$work/wine" >/dev/null
+    # Wine's ALSA driver, so that the test source's ALSA configuration decides.
+    WINEPREFIX=$work/wine WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f \
+      >/dev/null 2>&1
     ALSA_CONFIG_PATH=$2 bash "$root/scripts/wine-run.sh" "$work/wine" "$build/tools/tarnwick.exe" record \
       "Z:$work/rec.wav" --seconds "$seconds" </dev/null >/dev/null &
     sleep 3

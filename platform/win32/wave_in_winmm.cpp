@@ -1,7 +1,7 @@
 // The capture source on Windows: the system's waveform-audio input (winmm) on
-// WAVE_MAPPER, with buffers of its own of half a second, six of them queued,
-// so that the driver never runs out of room and the capture thread wakes twice
-// a second. The application's buffer and callback never reach winmm: the
+// WAVE_MAPPER, with buffers of its own of a second, three of them queued, so
+// that the driver never runs out of room and the capture thread wakes about
+// once a second. The application's buffer and callback never reach winmm: the
 // capture thread (wave_in.cpp) waits on an event that winmm sets for every
 // finished buffer (CALLBACK_EVENT, so no code of ours runs on winmm's
 // threads, where other wave calls and file I/O may deadlock), copies the
@@ -31,10 +31,11 @@ namespace tarnwick {
 
 namespace {
 
-// Three seconds in flight, as the ALSA ring holds, and half a second each, so
-// that a block of one second ends where a buffer does.
-constexpr int kBuffers = 6;
-constexpr DWORD kBuffersPerSecond = 2;
+// Three seconds in flight, as the ALSA ring holds, two of them while the
+// capture thread copies out of the third; a second each, so that a block of
+// one second ends where a buffer does.
+constexpr int kBuffers = 3;
+constexpr DWORD kBuffersPerSecond = 1;
 constexpr UINT kHeaderSize = sizeof(::WAVEHDR);
 // How long a stop waits for winmm to hand back the buffer it was filling.
 constexpr DWORD kStopWaitMs = 200;
@@ -185,6 +186,13 @@ void WaitForCaptureSource(CaptureSource* source, bool capturing) {
 
 void WakeCaptureSource(CaptureSource* source) { SetEvent(source->wake); }
 
-void EnterCaptureThread() {}
+// Named where the system lets a thread be named (Windows 10 and later, Wine),
+// so that tools listing threads show which one records.
+void EnterCaptureThread() {
+  using Describe = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  const auto describe = reinterpret_cast<Describe>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+  if (describe != nullptr) describe(GetCurrentThread(), L"tarnwick-rec");
+}
 
 }  // namespace tarnwick

@@ -93,13 +93,9 @@ TEST(DllHost, BoundByOrdinalTheFunctionsWork) {
   EXPECT_EQ(reverse(Utf16(dir.File("in.wav")).c_str(), Utf16(dir.File("out.wav")).c_str()), TARNWICK_DONE);
   EXPECT_EQ(ReadFile(dir.File("out.wav")), MakeWav(1, 8, 8000, {0x63, 0x62, 0x61}));
   EXPECT_EQ(reverse(nullptr, nullptr), TARNWICK_REVERSE_INPUT_FAILED);
+  // Recording through ordinals 3 and 4, from a device whose every sample is
+  // known, is WinmmRecord's (tests/platform).
   EXPECT_EQ(stop(), 0) << "nothing recorded, nothing to finish";
-  // Whatever the capture device does, the start's result is one of its own.
-  const std::int32_t started = start(Utf16(dir.File("rec.wav")).c_str());
-  EXPECT_TRUE(started == TARNWICK_DONE || started == TARNWICK_RECORD_DEVICE_FAILED ||
-              started == TARNWICK_RECORD_QUEUE_FAILED || started == TARNWICK_RECORD_START_FAILED)
-      << started;
-  EXPECT_GE(stop(), 0);
 }
 
 std::wstring StringValue(const std::vector<unsigned char>& block, const wchar_t* name) {

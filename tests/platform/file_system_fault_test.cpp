@@ -153,8 +153,7 @@ Recorded Record(const TempDir& dir, Call call, int nth, int error) {
   ResetDevice();
   Device().filled_at_stop = kBlockBytes / 3;
   g_strike = Strike{call, nth, error};
-  const std::int32_t start =
-      StartRecording(NativeFileOps(), ScriptedCaptureOps(), Utf16(dir.File("rec.wav")).c_str());
+  const std::int32_t start = StartRecording(NativeFileOps(), ScriptedCaptureOps(), Utf16(dir.File("rec.wav")).c_str());
   for (int i = 0; i < 3 && start == TARNWICK_DONE; ++i) DeliverBuffer(kBlockBytes);
   const std::int32_t seconds = StopRecording();
   g_strike.call = kCallKinds;
@@ -171,8 +170,8 @@ TEST_F(FileSystemFaults, ARecordingLosesNoBlockToAnInterruptedOrShortWrite) {
         const int descriptors = OpenDescriptorCount();
         const Recorded run = Record(dir, call, nth, error);
         if (!g_strike.hit) break;
-        const std::string what = std::string(kCallNames[call]) + " #" + std::to_string(nth) + " error " +
-                                 std::to_string(error);
+        const std::string what =
+            std::string(kCallNames[call]) + " #" + std::to_string(nth) + " error " + std::to_string(error);
         EXPECT_EQ(OpenDescriptorCount(), descriptors) << what;
         if (error != EIO) {
           EXPECT_EQ(run.seconds, clean.seconds) << what;

@@ -17,16 +17,19 @@ help=$("${tool[@]}" --help)
 # The page's text as a reader sees it, without roff's escapes.
 text=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g')
 
+# Every list must have something in it: two empty lists agree on nothing.
+same() { [[ -n $2 && $2 == "$3" ]] || complain "$1 differ: help [$2] page [$3]"; }
+
 commands_help=$(sed -n 's/^  tarnwick \([a-z]*\) .*/\1/p' <<<"$help" | sort -u)
 commands_page=$(sed -n 's/^\.B tarnwick \([a-z]*\)$/\1/p' "$page" | sort -u)
-[[ $commands_help == "$commands_page" ]] || complain "commands differ: help [$commands_help] page [$commands_page]"
+same commands "$commands_help" "$commands_page"
 
 options_help=$(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
 options_page=$(grep -o -- '--[a-z][a-z-]*' <<<"$text" | sort -u)
-[[ $options_help == "$options_page" ]] || complain "options differ: help [$options_help] page [$options_page]"
+same options "$options_help" "$options_page"
 
 codes_help=$(sed -n '/^exit codes:/,$p' <<<"$help" | grep -oE '(^|[ ;])[0-9]+ ' | tr -dc '0-9\n ' | tr -s ' ' '\n' | sed '/^$/d' | sort -un)
 codes_page=$(sed -n '/^\.SH "EXIT STATUS"/,/^\.SH/p' "$page" | sed -n 's/^\.B \([0-9][0-9]*\)$/\1/p' | sort -un)
-[[ $codes_help == "$codes_page" ]] || complain "exit codes differ: help [$codes_help] page [$codes_page]"
+same "exit codes" "$codes_help" "$codes_page"
 
 exit $status
