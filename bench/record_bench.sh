@@ -147,13 +147,13 @@ join "$work/ticks.start" "$work/ticks.end" | while read -r tid name start _ end;
     *) role="$name" ;;
   esac
   [[ $tid == "$recorder" ]] && role="the tool's main thread"
-  [[ $tid != "$recorder" && $name == tarnwick* ]] && role="the library's capture thread ($name)"
+  [[ $name == tarnwick-rec ]] && role="the library's capture thread ($name)"
   echo "$(calc "($end - $start) * 100 / $ticks_per_second / $window") $role"
 done >"$work/threads.txt"
 read -r long_user long_sys <"$work/cpu-long.txt"
 long_share=$(calc "($long_user + $long_sys) * 100 / $record_seconds")
 read -r blocks samples breaks lost repeated _ < <("$ramp_check" "$work/long.wav")
-# The tool stops a hair before the deadline, so the last block is part-filled.
+# `--seconds` counts the device's seconds: the recording is that many blocks.
 missing_blocks=$((record_seconds - blocks))
 rm -f "$work/long.wav"
 
