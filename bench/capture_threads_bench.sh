@@ -27,22 +27,18 @@ else
   build=${BENCH_BUILD:-$root/build/release}
   [[ -n ${BENCH_BUILD:-} ]] || (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release >/dev/null)
 fi
-build=$(cd "$build" && pwd)  # ALSA takes a plugin's path as absolute
 
+# shellcheck source=bench/capture_sources.sh
+source "$root/bench/capture_sources.sh"
 work=$(mktemp -d /tmp/tarnwick-tbench.XXXXXX)
-audio=$work/audio
 cleanup() {
   [[ $wine != 1 ]] || bash "$root/scripts/wine-prefix.sh" stop "$work/wine" >/dev/null 2>&1 || true
-  bash "$root/tests/support/virtual_audio.sh" stop "$audio" >/dev/null 2>&1 || true
+  capture_sources_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-bash "$root/tests/support/virtual_audio.sh" start "$audio" >/dev/null
-while IFS= read -r variable; do export "$variable"; done < <(bash "$root/tests/support/virtual_audio.sh" env "$audio")
-virtual=$ALSA_CONFIG_PATH
-printf 'pcm_type.paced_test { lib "%s" }\npcm.!default { type paced_test }\n' \
-  "$build/tests/platform/libpaced_capture_plugin.so" >"$work/paced.conf"
+capture_sources_start "$root" "$work" "$build"
 
 # "tid name cpu-ns times-run" for every thread of process $1.
 snapshot() {
@@ -95,8 +91,8 @@ echo
 echo "| source | thread | CPU (share of one core) | wake-ups a second |"
 echo "|---|---|---:|---:|"
 if [[ $wine == 1 ]]; then
-  measure "virtual source, under Wine" "$virtual"
+  measure "virtual source, under Wine" "$virtual_config"
 else
-  measure "virtual source" "$virtual"
-  measure "paced device" "$work/paced.conf"
+  measure "virtual source" "$virtual_config"
+  measure "paced device" "$paced_config"
 fi

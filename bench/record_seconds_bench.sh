@@ -25,26 +25,21 @@ if [[ -z ${BENCH_BUILD:-} ]]; then
   (cd "$root" && { [[ -f build/release/CMakeCache.txt ]] || cmake --preset release >/dev/null; } &&
     cmake --build --preset release >/dev/null)
 fi
-build=$(cd "$build" && pwd)  # ALSA takes a plugin's path as absolute
 tarnwick=$build/tools/tarnwick
 ramp_check=$build/bench/ramp_check
-plugin=$build/tests/platform/libpaced_capture_plugin.so
 
+# shellcheck source=bench/capture_sources.sh
+source "$root/bench/capture_sources.sh"
 work=$(mktemp -d /tmp/tarnwick-sbench.XXXXXX)
-audio=$work/audio
 busy=()
 cleanup() {
   ((${#busy[@]} == 0)) || kill "${busy[@]}" 2>/dev/null || true
-  bash "$root/tests/support/virtual_audio.sh" stop "$audio" >/dev/null 2>&1 || true
+  capture_sources_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-bash "$root/tests/support/virtual_audio.sh" start "$audio" >/dev/null
-while IFS= read -r variable; do export "$variable"; done < <(bash "$root/tests/support/virtual_audio.sh" env "$audio")
-virtual_config=$ALSA_CONFIG_PATH
-printf 'pcm_type.paced_test { lib "%s" }\npcm.!default { type paced_test start_delay_ms 1500 }\n' "$plugin" \
-  >"$work/late.conf"
+capture_sources_start "$root" "$work" "$build" "start_delay_ms 1500"
 
 for ((i = 0; i < load; i++)); do
   (while :; do :; done) &
@@ -71,5 +66,5 @@ echo "$("$tarnwick" --version), $(nproc) cores, $load busy loops beside, $runs r
 echo
 echo "| source | runs with exactly N blocks | last block: min (s) | p10 | median | max |"
 echo "|---|---|---:|---:|---:|---:|"
-echo "| paced device, starting 1.5 s late | $(measure "$work/late.conf") |"
+echo "| paced device, starting 1.5 s late | $(measure "$paced_config") |"
 echo "| virtual source (PulseAudio) | $(measure "$virtual_config") |"
