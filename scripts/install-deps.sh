@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/install-deps.sh build|test|bench|windows|armhf|all
+# Usage: scripts/install-deps.sh build|test|bench|windows|armhf|arm64|all
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config "libasound2-dev:$(dpkg --print-architecture)" libgtest-dev libgmock-dev binutils)
@@ -18,6 +18,11 @@ test+=("${windows[@]}")
 armhf=(g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user libasound2-dev:armhf libgtest-dev:armhf
   libgmock-dev:armhf libasound2-plugins:armhf libubsan1:armhf libstdc++6:armhf)
 test+=("${armhf[@]}")
+# Linux arm64: the same for AArch64, its tests under qemu-aarch64. Part of the
+# test suite.
+arm64=(g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user libasound2-dev:arm64 libgtest-dev:arm64
+  libgmock-dev:arm64 libasound2-plugins:arm64 libstdc++6:arm64)
+test+=("${arm64[@]}")
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;
@@ -25,8 +30,9 @@ case "${1:-all}" in
   bench) wanted=("${bench[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
   armhf) wanted=("${armhf[@]}") ;;
+  arm64) wanted=("${arm64[@]}") ;;
   all) wanted=("${test[@]}" "${bench[@]}") ;;
-  *) echo "usage: $0 build|test|bench|windows|armhf|all" >&2; exit 64 ;;
+  *) echo "usage: $0 build|test|bench|windows|armhf|arm64|all" >&2; exit 64 ;;
 esac
 
 missing=()
