@@ -3,7 +3,8 @@
 # clang), the tests in an optimised build and under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, a minute of
 # differential fuzzing per target, clang-format and clang-tidy, and coverage;
-# the Windows builds (x86-64 and 32-bit x86) with their tests under Wine; the
+# the Windows builds (x86-64 and 32-bit x86) with their tests under Wine, and
+# the Windows ARM64 build (zig) with its DLL's tables checked; the
 # armhf and arm64 cross builds with their tests under qemu-arm and
 # qemu-aarch64; and the packages a user installs, Debian's (native, armhf and
 # arm64) and the Windows zips, each built,
@@ -50,6 +51,8 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   echo "== windows: MinGW-w64 builds of the DLL and the tests, run under Wine"
   run_suite windows-x64
   run_suite windows-x86
+  # Windows on ARM64: built with zig; the DLL's tables checked with llvm-readobj.
+  run_suite windows-arm64
   # Linux armhf: cross-built, its whole suite under qemu-arm.
   run_suite armhf
   # Linux arm64: cross-built, its whole suite under qemu-aarch64.
@@ -62,7 +65,8 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   bash scripts/coverage.sh
   echo "== packages: Debian (amd64, armhf, arm64) and the Windows zips"
   for check in deb_packages_test.sh "deb_packages_test.sh armhf" "deb_packages_test.sh arm64" \
-    "windows_zip_test.sh build/windows-x64" "windows_zip_test.sh build/windows-x86"; do
+    "windows_zip_test.sh build/windows-x64" "windows_zip_test.sh build/windows-x86" \
+    "windows_zip_test.sh build/windows-arm64"; do
     # shellcheck disable=SC2086 # each check is a script and its argument
     if bash tests/packaging/$check; then passed=$((passed + 1)); else
       failed=$((failed + 1))
