@@ -31,12 +31,15 @@ done
 
 mounted=()
 cleanup() {
-  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount --lazy "${mounted[i]}" 2>/dev/null || true; done
   [[ -e $binfmt/$handler ]] && echo -1 >"$binfmt/$handler"
+  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount --lazy "${mounted[i]}" 2>/dev/null || true; done
   true
 }
 trap cleanup EXIT
-[[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
+if [[ ! -e $binfmt/register ]]; then
+  mount -t binfmt_misc binfmt_misc "$binfmt"
+  mounted+=("$binfmt")
+fi
 [[ -e $binfmt/$handler ]] && echo -1 >"$binfmt/$handler"
 # An AArch64 ELF executable or shared object, by its header's class, data,
 # version and machine fields.
