@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-# Usage: scripts/install-deps.sh build|demo|test|bench|windows|armhf|all
+# Usage: scripts/install-deps.sh build|demo|test|bench|windows|armhf|arm64|windows-arm64|all
 set -euo pipefail
 
 build=(cmake ninja-build g++ clang pkg-config "libasound2-dev:$(dpkg --print-architecture)" libgtest-dev libgmock-dev binutils)
@@ -22,6 +22,18 @@ test+=("${windows[@]}")
 armhf=(g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user libasound2-dev:armhf libgtest-dev:armhf
   libgmock-dev:armhf libasound2-plugins:armhf libubsan1:armhf libstdc++6:armhf)
 test+=("${armhf[@]}")
+# Linux arm64: the same for AArch64, its tests under qemu-aarch64. Part of the
+# test suite.
+arm64=(g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user libasound2-dev:arm64 libgtest-dev:arm64
+  libgmock-dev:arm64 libasound2-plugins:arm64 libstdc++6:arm64)
+test+=("${arm64[@]}")
+# Windows on ARM64: zig from PyPI (clang, lld, the mingw-w64 runtime and libc++
+# for aarch64-windows-gnu; one version, pinned), LLVM's windres, ar and readobj
+# for the resource, the libraries and the checks of the images. Part of the
+# test suite.
+windows_arm64=(cmake ninja-build clang llvm-14 python3)
+windows_arm64_pypi=(ziglang==0.15.2)
+test+=("${windows_arm64[@]}")
 
 case "${1:-all}" in
   build) wanted=("${build[@]}") ;;
@@ -30,9 +42,22 @@ case "${1:-all}" in
   bench) wanted=("${bench[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
   armhf) wanted=("${armhf[@]}") ;;
+  arm64) wanted=("${arm64[@]}") ;;
+  windows-arm64) wanted=("${windows_arm64[@]}") ;;
   all) wanted=("${test[@]}" "${bench[@]}") ;;
-  *) echo "usage: $0 build|demo|test|bench|windows|armhf|all" >&2; exit 64 ;;
+  *) echo "usage: $0 build|demo|test|bench|windows|armhf|arm64|windows-arm64|all" >&2; exit 64 ;;
 esac
+
+# The PyPI packages, each at its pinned version, for the Python that runs them.
+case "${1:-all}" in test | windows-arm64 | all) pypi=("${windows_arm64_pypi[@]}") ;; *) pypi=() ;; esac
+install_pypi() {
+  for requirement in "${pypi[@]}"; do
+    if [ "$(python3 -m pip show "${requirement%%==*}" 2>/dev/null | sed -n 's/^Version: //p')" != "${requirement#*==}" ]; then
+      echo "installing from PyPI: $requirement"
+      python3 -m pip install --quiet --disable-pip-version-check --root-user-action=ignore "$requirement"
+    fi
+  done
+}
 
 missing=()
 for package in "${wanted[@]}"; do
@@ -40,7 +65,7 @@ for package in "${wanted[@]}"; do
     missing+=("$package")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then install_pypi; exit 0; fi
 
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
@@ -79,3 +104,4 @@ if ! apt_install; then
   apt_install --no-remove --allow-downgrades -o Dir::Etc::preferences="$preferences"
   rm -f "$preferences"
 fi
+install_pypi

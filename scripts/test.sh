@@ -3,9 +3,11 @@
 # clang), the tests in an optimised build and under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, a minute of
 # differential fuzzing per target, clang-format and clang-tidy, and coverage;
-# the Windows builds (x86-64 and 32-bit x86) with their tests under Wine; the
-# armhf cross build with its tests under qemu-arm; and the packages a user
-# installs, Debian's (native and armhf) and the Windows zips, each built,
+# the Windows builds (x86-64 and 32-bit x86) with their tests under Wine, and
+# the Windows ARM64 build (zig) with its DLL's tables checked; the
+# armhf and arm64 cross builds with their tests under qemu-arm and
+# qemu-aarch64; and the packages a user installs, Debian's (native, armhf and
+# arm64) and the Windows zips, each built,
 # installed or unpacked, and used.
 # TARNWICK_QUICK=1 runs only the optimised build's tests.
 set -euo pipefail
@@ -64,17 +66,22 @@ if [ "${TARNWICK_QUICK:-0}" != 1 ]; then
   echo "== windows: MinGW-w64 builds of the DLL and the tests, run under Wine"
   run_suite windows-x64
   run_suite windows-x86
+  # Windows on ARM64: built with zig; the DLL's tables checked with llvm-readobj.
+  run_suite windows-arm64
   # Linux armhf: cross-built, its whole suite under qemu-arm.
   run_suite armhf
+  # Linux arm64: cross-built, its whole suite under qemu-aarch64.
+  run_suite arm64
   echo "== fuzzing"
   bash fuzz/run.sh "${TARNWICK_FUZZ_SECONDS:-60}"
   echo "== static checks"
   bash scripts/static-checks.sh
   echo "== coverage"
   bash scripts/coverage.sh
-  echo "== packages: Debian (amd64, armhf) and the Windows zips"
-  for check in deb_packages_test.sh "deb_packages_test.sh armhf" \
-    "windows_zip_test.sh build/windows-x64" "windows_zip_test.sh build/windows-x86"; do
+  echo "== packages: Debian (amd64, armhf, arm64) and the Windows zips"
+  for check in deb_packages_test.sh "deb_packages_test.sh armhf" "deb_packages_test.sh arm64" \
+    "windows_zip_test.sh build/windows-x64" "windows_zip_test.sh build/windows-x86" \
+    "windows_zip_test.sh build/windows-arm64"; do
     # shellcheck disable=SC2086 # each check is a script and its argument
     if bash tests/packaging/$check; then passed=$((passed + 1)); else
       failed=$((failed + 1))

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "reverse_kernels_neon.h"
 #include "reverse_kernels_portable.h"
 #include "reverse_kernels_x86.h"
 
@@ -17,11 +18,13 @@ KernelLevel DetectKernelLevel() {
   if (__builtin_cpu_supports("avx2")) return KernelLevel::kAvx2;
   if (__builtin_cpu_supports("ssse3")) return KernelLevel::kSsse3;
   if (__builtin_cpu_supports("sse2")) return KernelLevel::kSse2;
+#elif defined(__aarch64__)
+  return KernelLevel::kNeon;
 #endif
   return KernelLevel::kPortable;
 }
 
-std::atomic<KernelLevel> g_limit{KernelLevel::kAvx512};
+std::atomic<KernelLevel> g_limit{kTopKernelLevel};
 
 }  // namespace
 
@@ -40,6 +43,11 @@ void ReverseCopyFrames(std::uint8_t* dst, const std::uint8_t* src, std::size_t f
   if (level >= KernelLevel::kAvx2 && kernels::ReverseCopyAvx2(dst, src, frames, frame_bytes)) return;
   if (level >= KernelLevel::kSsse3 && kernels::ReverseCopySsse3(dst, src, frames, frame_bytes)) return;
   if (level >= KernelLevel::kSse2 && kernels::ReverseCopySse2(dst, src, frames, frame_bytes)) return;
+#elif defined(__aarch64__)
+  if (g_limit.load(std::memory_order_relaxed) >= KernelLevel::kNeon &&
+      kernels::ReverseCopyNeon(dst, src, frames, frame_bytes)) {
+    return;
+  }
 #endif
   kernels::ReverseCopyPortable(dst, src, frames, frame_bytes);
 }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 

@@ -78,11 +78,11 @@ TEST(RecorderAlsa, StartsAndStopsOnSixtyFourKibibyteStacks) {
   std::size_t start_used = 0;
   std::size_t stop_used = 0;
   ASSERT_TRUE(RunOnSmallStack(
-      64 * 1024, [&] { started = library.start(path.c_str()); }, &start_used));
+      SmallStackBytes(64 * 1024), [&] { started = library.start(path.c_str()); }, &start_used));
   ASSERT_EQ(started, TARNWICK_DONE);
   std::this_thread::sleep_for(1500ms);
   ASSERT_TRUE(RunOnSmallStack(
-      64 * 1024, [&] { seconds = library.stop(); }, &stop_used));
+      SmallStackBytes(64 * 1024), [&] { seconds = library.stop(); }, &stop_used));
   EXPECT_GE(seconds, 1);
   EXPECT_LE(seconds, 3);
   ExpectRampRecording(ReadFile(dir.File("rec.wav")), seconds);

@@ -108,7 +108,7 @@ TEST_F(RecorderLogic, StartAndStopNeedLittleOfTheHostsStack) {
   std::int32_t seconds = -1;
   std::size_t used = 0;
   ASSERT_TRUE(RunOnSmallStack(
-      16 * 1024,
+      SmallStackBytes(16 * 1024),
       [&] {
         started = Start("rec.wav");
         DeliverBuffer(kBlockBytes);

@@ -1,23 +1,38 @@
 #include "small_stack.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <pthread.h>
+#endif
 
 #include <cstdint>
 
 namespace tarnwick::test {
 namespace {
 
-constexpr std::uint8_t kPaint = 0xA5;
-
 struct StackJob {
   const std::function<void()>* body;
   std::size_t deepest = 0;
 };
 
+#if defined(_WIN32)
+
+// Windows' threads cannot tell where their stack begins: the body runs on
+// the small stack, unmeasured.
+DWORD WINAPI RunOnThisStack(void* argument) {
+  auto& job = *static_cast<StackJob*>(argument);
+  (*job.body)();
+  return 0;
+}
+
+#else
+
+constexpr std::uint8_t kPaint = 0xA5;
+
 // Paints the unused stack below this frame, runs the body, and finds the
 // lowest byte it changed. Not instrumented: the painted stack is nobody's
 // object, and a sanitizer's leftover markings there mean nothing.
-#if !defined(_WIN32)
 __attribute__((noinline, no_sanitize("address", "thread"))) void PaintRunMeasure(StackJob& job, std::uint8_t* low) {
   auto* const here = static_cast<std::uint8_t*>(__builtin_frame_address(0));
   // Room for this frame's own calls, which the painting must not overwrite.
@@ -28,16 +43,9 @@ __attribute__((noinline, no_sanitize("address", "thread"))) void PaintRunMeasure
   while (lowest < top && *lowest == kPaint) ++lowest;
   job.deepest = static_cast<std::size_t>(here - lowest);
 }
-#endif
 
 void* RunOnThisStack(void* argument) {
   auto& job = *static_cast<StackJob*>(argument);
-#if defined(_WIN32)
-  // Windows' threads cannot tell where their stack begins: the body runs on
-  // the small stack, unmeasured.
-  (*job.body)();
-  return nullptr;
-#else
   pthread_attr_t attr;
   void* low = nullptr;
   std::size_t size = 0;
@@ -47,10 +55,32 @@ void* RunOnThisStack(void* argument) {
   }
   if (low != nullptr) PaintRunMeasure(job, static_cast<std::uint8_t*>(low));
   return nullptr;
-#endif
 }
 
+#endif
+
 }  // namespace
+
+#if defined(_WIN32)
+
+std::size_t SmallStackBytes(std::size_t wanted) { return wanted; }
+
+bool RunOnSmallStack(std::size_t stack_bytes, const std::function<void()>& body, std::size_t* deepest) {
+  StackJob job{&body};
+  HANDLE thread = CreateThread(nullptr, stack_bytes, RunOnThisStack, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (thread == nullptr) return false;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  *deepest = job.deepest;
+  return true;
+}
+
+#else
+
+std::size_t SmallStackBytes(std::size_t wanted) {
+  const auto least = static_cast<std::size_t>(PTHREAD_STACK_MIN);
+  return wanted > least ? wanted : least;
+}
 
 bool RunOnSmallStack(std::size_t stack_bytes, const std::function<void()>& body, std::size_t* deepest) {
   StackJob job{&body};
@@ -64,5 +94,7 @@ bool RunOnSmallStack(std::size_t stack_bytes, const std::function<void()>& body,
   *deepest = job.deepest;
   return made;
 }
+
+#endif
 
 }  // namespace tarnwick::test

@@ -73,7 +73,7 @@ std::vector<KernelLevel> EveryKernelLevel() {
 // Holds the kernels to `level` for one scope, the best level again after it.
 struct KernelLevelLimit {
   explicit KernelLevelLimit(KernelLevel level) { LimitKernelLevel(level); }
-  ~KernelLevelLimit() { LimitKernelLevel(KernelLevel::kAvx512); }
+  ~KernelLevelLimit() { LimitKernelLevel(kTopKernelLevel); }
   KernelLevelLimit(const KernelLevelLimit&) = delete;
   KernelLevelLimit& operator=(const KernelLevelLimit&) = delete;
 };

@@ -2,8 +2,6 @@
 // stacks call it: every frame size, against the frame-by-frame reference,
 // with the depth the call really reached measured by painting the stack.
 
-#include <pthread.h>  // PTHREAD_STACK_MIN
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,7 +30,7 @@ namespace {
 // The most of the caller's stack a reversal may use.
 constexpr std::size_t kStackBudget = 8 * 1024;
 TEST(ReverseSmallStack, EveryFrameSizeOnASixteenKibibyteStack) {
-  const std::size_t stack_bytes = std::max<std::size_t>(16 * 1024, static_cast<std::size_t>(PTHREAD_STACK_MIN));
+  const std::size_t stack_bytes = SmallStackBytes(16 * 1024);
   struct Case {
     const char* what;
     std::uint16_t channels, bits;
