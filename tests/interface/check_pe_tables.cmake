@@ -1,8 +1,9 @@
 # A PE image's tables as LLVM's readobj reads them, for targets where no GNU
 # objdump reads the image and no Windows runs it (Windows on ARM64): the DLL
 # exports exactly ordinals 1, 3 and 4 under their plain names; the DLL and the
-# tool import only from KERNEL32, WINMM and the Universal CRT; the DLL's
-# version block states VERSION in its fixed part and its strings.
+# tool import only from KERNEL32, WINMM and the Universal CRT, and the tool
+# from the DLL it is linked with; the DLL's version block states VERSION in
+# its fixed part and its strings.
 # Usage: cmake -DREADOBJ=... -DLIBRARY=... -DTOOL=... -DVERSION=a.b.c.d -P check_pe_tables.cmake
 cmake_minimum_required(VERSION 3.25)
 function(readobj out)
@@ -33,8 +34,14 @@ foreach(image IN ITEMS ${LIBRARY} ${TOOL})
   list(TRANSFORM modules REPLACE "\n  Name: " "")
   set(foreign ${modules})
   list(FILTER foreign EXCLUDE REGEX "^(KERNEL32|WINMM|api-ms-win-crt-[a-z]+-l1-1-0)\\.dll$")
+  if(image STREQUAL TOOL)
+    list(REMOVE_ITEM foreign Tarnwick.dll)
+    if(NOT "Tarnwick.dll" IN_LIST modules)
+      message(FATAL_ERROR "${image} is not linked with Tarnwick.dll: it imports from ${modules}")
+    endif()
+  endif()
   if(foreign OR NOT "KERNEL32.dll" IN_LIST modules)
-    message(FATAL_ERROR "${image} imports from ${modules}; only KERNEL32, WINMM and the Universal CRT are allowed")
+    message(FATAL_ERROR "${image} imports from ${modules}; only KERNEL32, WINMM, the Universal CRT (and, for the tool, Tarnwick.dll) are allowed")
   endif()
 endforeach()
 
