@@ -11,7 +11,8 @@ find build/coverage -name '*.gcda' -delete
 ctest --preset coverage --parallel 2 >build/coverage/ctest.log 2>&1 || { tail -n 30 build/coverage/ctest.log; exit 1; }
 gcovr --root . --object-directory build/coverage --exclude-unreachable-branches --exclude-throw-branches \
   --filter 'interface/' --filter 'wav/' --filter 'recorder/' --filter 'platform/' \
-  --json-summary build/coverage/summary.json >/dev/null 2>build/coverage/gcovr.log
+  --json-summary build/coverage/summary.json >/dev/null 2>build/coverage/gcovr.log ||
+  { tail -n 30 build/coverage/gcovr.log; exit 1; }
 python3 - build/coverage/summary.json <<'PY'
 import collections, json, sys
 summary = json.load(open(sys.argv[1]))
