@@ -19,9 +19,22 @@
 namespace tarnwick::test {
 namespace {
 
-enum Call { kOpen, kFstat, kFtruncate, kRead, kPread, kWrite, kPwrite, kLseek, kClose, kCallKinds };
-const char* const kCallNames[kCallKinds] = {"open",  "fstat",  "ftruncate", "read", "pread",
-                                            "write", "pwrite", "lseek",     "close"};
+enum Call {
+  kOpen,
+  kFstat,
+  kFtruncate,
+  kRead,
+  kPread,
+  kWrite,
+  kPwrite,
+  kLseek,
+  kClose,
+  kFallocate,
+  kFadvise,
+  kCallKinds
+};
+const char* const kCallNames[kCallKinds] = {"open",   "fstat", "ftruncate", "read",      "pread",  "write",
+                                            "pwrite", "lseek", "close",     "fallocate", "fadvise"};
 
 struct Strike {
   Call call = kCallKinds;  // none
@@ -51,6 +64,10 @@ ssize_t Pwrite(int fd, const void* buffer, size_t n, off_t at) {
   return Fails(kPwrite) ? -1 : Real().pwrite(fd, buffer, n, at);
 }
 off_t Lseek(int fd, off_t offset, int whence) { return Fails(kLseek) ? -1 : Real().lseek(fd, offset, whence); }
+int Fallocate(int fd, int mode, off_t at, off_t n) {
+  return Fails(kFallocate) ? -1 : Real().fallocate(fd, mode, at, n);
+}
+int Fadvise(int fd, off_t at, off_t n, int advice) { return Fails(kFadvise) ? -1 : Real().fadvise(fd, at, n, advice); }
 // Linux releases the descriptor even when close reports a failure.
 int Close(int fd) {
   const bool fails = Fails(kClose);
@@ -63,7 +80,8 @@ int Close(int fd) {
 class FileSystemFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    posix::FileSystemCalls() = {&Open, &Fstat, &Ftruncate, &Read, &Pread, &Write, &Pwrite, &Lseek, &Close};
+    posix::FileSystemCalls() = {&Open,   &Fstat, &Ftruncate, &Read,      &Pread,  &Write,
+                                &Pwrite, &Lseek, &Close,     &Fallocate, &Fadvise};
   }
   void TearDown() override { posix::FileSystemCalls() = Real(); }
 };

@@ -101,6 +101,16 @@ bool Truncate(FileHandle file, std::uint64_t bytes) {
   return Real().truncate(file, bytes);
 }
 
+bool Reserve(FileHandle file, std::uint64_t bytes) {
+  if (Due(FileCall::kReserve)) return false;
+  return Real().reserve(file, bytes);
+}
+
+bool Prefetch(FileHandle file, std::uint64_t offset, std::size_t n) {
+  if (Due(FileCall::kPrefetch)) return false;
+  return Real().prefetch(file, offset, n);
+}
+
 bool Close(FileHandle file) {
   const bool fail = Due(FileCall::kClose).has_value();
   --Current().open_handles;
@@ -108,7 +118,7 @@ bool Close(FileHandle file) {
   return ok && !fail;
 }
 
-constexpr FileOps kFaulty = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+constexpr FileOps kFaulty = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 
 }  // namespace
 

@@ -8,7 +8,20 @@
 
 namespace tarnwick::test {
 
-enum class FileCall { kOpenRead, kCreate, kRead, kReadAt, kWrite, kWriteAt, kSize, kTruncate, kClose, kCount };
+enum class FileCall {
+  kOpenRead,
+  kCreate,
+  kRead,
+  kReadAt,
+  kWrite,
+  kWriteAt,
+  kSize,
+  kTruncate,
+  kReserve,
+  kPrefetch,
+  kClose,
+  kCount
+};
 
 enum class Fault {
   kFail,       // the call fails outright (a close still releases the handle)

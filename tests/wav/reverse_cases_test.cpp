@@ -266,8 +266,10 @@ bool Write(FileHandle, const void* buffer, std::size_t n) {
 bool WriteAt(FileHandle, std::uint64_t, const void*, std::size_t) { return false; }
 bool Size(FileHandle, std::uint64_t* bytes) { return *bytes = kSize, true; }
 bool Truncate(FileHandle, std::uint64_t) { return false; }
+bool Reserve(FileHandle, std::uint64_t) { return false; }
+bool Prefetch(FileHandle, std::uint64_t, std::size_t) { return false; }
 bool Close(FileHandle) { return true; }
-constexpr FileOps kOps = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+constexpr FileOps kOps = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 }  // namespace huge
 
 TEST(ReverseCases, OffsetsPastFourGibibytesDoNotWrap) {

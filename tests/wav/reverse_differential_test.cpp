@@ -57,10 +57,10 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
 }
 
 std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes) {
-  std::vector<std::uint8_t> block(block_bytes + kOutputPageBytes);
-  std::vector<std::uint8_t> staging(block_bytes + kOutputPageBytes);
-  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(), block.data(), staging.data(),
-                                   block_bytes);
+  const std::size_t each = block_bytes + kOutputPageBytes;
+  std::vector<std::uint8_t> block(each), first(each), second(each);
+  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
+                                   {block.data(), {first.data(), second.data()}, block_bytes});
 }
 
 // Every level from the portable kernels up to the best this CPU runs.
