@@ -1,11 +1,13 @@
 #pragma once
 // A second thread for part of one call's work: started and joined within that
-// call, so that no thread of the library outlives the call that made it.
+// call, so that no thread of the library outlives the call that made it; and
+// the way threads wait for one another, through counters that only grow.
 //
 // The logic reaches threads only through a ThreadOps record, as it reaches
 // files through FileOps, so that a test can refuse the thread and check that
 // the work is then done without it.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -34,5 +36,14 @@ struct ThreadOps {
 
 // The operating system's own threads.
 const ThreadOps& NativeThreadOps();
+
+// Returns once `counter` holds a value other than `seen`, with what the thread
+// that moved it did before (acquire). A waiter that read `seen` before looking
+// at what the counter guards never misses a change made after that read.
+void WaitForChange(const std::atomic<std::uint32_t>& counter, std::uint32_t seen);
+
+// Moves `counter` on by one, publishing what this thread did before
+// (release), and wakes every thread waiting for it to change.
+void MoveOn(std::atomic<std::uint32_t>& counter);
 
 }  // namespace tarnwick

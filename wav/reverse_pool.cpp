@@ -1,6 +1,6 @@
 #include "reverse_pool.h"
 
-#include "counter_wait.h"
+#include "worker_thread.h"
 
 namespace tarnwick {
 namespace {

@@ -1,6 +1,6 @@
 #include "staged_writer.h"
 
-#include "counter_wait.h"
+#include "worker_thread.h"
 
 namespace tarnwick {
 namespace {

@@ -1,9 +1,11 @@
-// POSIX threads for the library's workers.
+// POSIX threads for the library's workers, and waiting on counters.
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "worker_thread.h"
@@ -53,5 +55,26 @@ constexpr ThreadOps kNative = {Start, Join};
 }  // namespace
 
 const ThreadOps& NativeThreadOps() { return kNative; }
+
+// The two threads of a reversal hand each other a block every few tens of
+// microseconds. Waking a sleeping thread costs about as much again (more on a
+// virtual machine), so a waiter watches the counter for a while before it
+// sleeps on it; the C++ library then waits on the counter's own address (a
+// futex on Linux).
+void WaitForChange(const std::atomic<std::uint32_t>& counter, std::uint32_t seen) {
+  constexpr auto kWatch = std::chrono::microseconds(50);
+  const auto until = std::chrono::steady_clock::now() + kWatch;
+  do {
+    if (counter.load(std::memory_order_acquire) != seen) return;
+    // When the other thread shares this processor, it runs now.
+    sched_yield();
+  } while (std::chrono::steady_clock::now() < until);
+  counter.wait(seen, std::memory_order_acquire);
+}
+
+void MoveOn(std::atomic<std::uint32_t>& counter) {
+  counter.fetch_add(1, std::memory_order_release);
+  counter.notify_all();
+}
 
 }  // namespace tarnwick

@@ -1,4 +1,4 @@
-// Windows threads for the library's workers.
+// Windows threads for the library's workers, and waiting on counters.
 
 #include <windows.h>
 
@@ -31,8 +31,31 @@ void Join(WorkerThread* worker) {
 
 constexpr ThreadOps kNative = {Start, Join};
 
+// Every counter's waiters share one lock and one condition. MinGW's
+// std::atomic wait is not used: it can miss a wake-up (it checks the value
+// outside the lock the notifier never takes) and sleep for ever; and
+// WaitOnAddress needs Windows 8.
+SRWLOCK g_lock = SRWLOCK_INIT;
+CONDITION_VARIABLE g_changed = CONDITION_VARIABLE_INIT;
+
 }  // namespace
 
 const ThreadOps& NativeThreadOps() { return kNative; }
+
+void WaitForChange(const std::atomic<std::uint32_t>& counter, std::uint32_t seen) {
+  if (counter.load(std::memory_order_acquire) != seen) return;
+  ::AcquireSRWLockExclusive(&g_lock);
+  while (counter.load(std::memory_order_acquire) == seen) ::SleepConditionVariableSRW(&g_changed, &g_lock, INFINITE, 0);
+  ::ReleaseSRWLockExclusive(&g_lock);
+}
+
+// The lock is taken after the change: a waiter has then either not yet looked
+// at the counter, or is asleep and is woken.
+void MoveOn(std::atomic<std::uint32_t>& counter) {
+  counter.fetch_add(1, std::memory_order_release);
+  ::AcquireSRWLockExclusive(&g_lock);
+  ::ReleaseSRWLockExclusive(&g_lock);
+  ::WakeAllConditionVariable(&g_changed);
+}
 
 }  // namespace tarnwick
