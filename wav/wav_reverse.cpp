@@ -31,10 +31,6 @@ std::int32_t Finish(const FileOps& files, FileHandle in, FileHandle out, std::in
   return result;
 }
 
-// A worker thread pays for itself from this many blocks on; smaller inputs are
-// written by the caller's thread alone.
-constexpr std::uint64_t kWorkerMinBlocks = 4;
-
 // The kernel reads ahead of forward reads only: the backward walk asks for
 // the next this many bytes below it itself, half of that at a time, so that a
 // cold input streams in from disk while the blocks above are reversed.
@@ -125,7 +121,7 @@ std::int32_t ReverseFrames(const FileOps& files, const ThreadOps& threads, FileH
   // Room for the whole output at once: the file system then finds none piece
   // by piece as the writes come (on ext4 a third of the cost of writing).
   const bool reserved = files.reserve(out, kWavHeaderBytes + frames * frame_bytes);
-  StartWriter(writer, files, out, threads, frames * frame_bytes >= kWorkerMinBlocks * buffers.block_bytes);
+  StartWriter(writer, files, out, threads, frames * frame_bytes >= buffers.worker_from_bytes);
   std::int32_t result = ReverseBlocks(files, in, input_bytes, frame_bytes, frames, buffers, writer);
   if (!FinishWriter(writer)) result = TARNWICK_REVERSE_OUTPUT_FAILED;
   // A frame that would start before byte 0 is where a frame-by-frame copy's
@@ -180,8 +176,9 @@ std::int32_t ReverseInClaimedSlot(const FileOps& files, const ThreadOps& threads
   if (output_path == nullptr) return TARNWICK_REVERSE_OUTPUT_FAILED;
   ReverseSlot& slot = ClaimReverseSlot();
   const ReverseBuffers buffers =
-      caller_buffers != nullptr ? *caller_buffers
-                                : ReverseBuffers{slot.block, {slot.staging[0], slot.staging[1]}, kReverseBlockBytes};
+      caller_buffers != nullptr
+          ? *caller_buffers
+          : ReverseBuffers{slot.block, {slot.staging[0], slot.staging[1]}, kReverseBlockBytes, kWorkerFromBytes};
   const std::int32_t result = ReverseWavFileInSlot(files, threads, input_path, output_path, slot, buffers);
   ReleaseReverseSlot(slot);
   return result;

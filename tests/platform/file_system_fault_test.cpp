@@ -1,6 +1,7 @@
 // The reversal over the real POSIX files while single system calls fail the
 // way network and FUSE file systems make them fail: every call of every kind
-// in turn, interrupted (EINTR) or broken (EIO). An interruption must change
+// in turn (the worker thread's writes and the advice to the kernel too),
+// interrupted (EINTR) or broken (EIO). An interruption must change
 // nothing; a failure must be reported, must never empty the input (also when
 // the output is a hard link to it), and must leak no descriptor.
 
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <vector>
 
+#include "reverse_pool.h"
 #include "system_calls_posix.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
@@ -105,8 +108,13 @@ Outcome Reverse(const TempDir& dir, const Bytes& input, Output output, Call call
   if (output == Output::kHardLinkToInput) {
     EXPECT_EQ(::link(in.c_str(), out.c_str()), 0);
   }
+  // The output written by a worker thread, whatever its size.
+  static std::vector<std::uint8_t> buffers[3];
+  for (auto& buffer : buffers) buffer.resize(kReverseBlockBytes + kOutputPageBytes);
   g_strike = Strike{call, nth, error};
-  const std::int32_t result = ReverseWavFile(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str());
+  const std::int32_t result =
+      ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
+                                {buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0});
   g_strike.call = kCallKinds;
   return {result, ReadFile(in), ReadFile(out)};
 }

@@ -1,6 +1,7 @@
 #include "fault_file_ops.h"
 
 #include <array>
+#include <atomic>
 #include <optional>
 
 namespace tarnwick::test {
@@ -118,6 +119,19 @@ bool Close(FileHandle file) {
   return ok && !fail;
 }
 
+std::atomic<int> g_thread_starts{0};
+
+bool CountedStart(WorkerThread* worker) {
+  ++g_thread_starts;
+  return NativeThreadOps().start(worker);
+}
+void NativeJoin(WorkerThread* worker) { NativeThreadOps().join(worker); }
+constexpr ThreadOps kCounted = {CountedStart, NativeJoin};
+
+bool RefusedStart(WorkerThread*) { return false; }
+void NoJoin(WorkerThread*) {}
+constexpr ThreadOps kRefused = {RefusedStart, NoJoin};
+
 constexpr FileOps kFaulty = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 
 }  // namespace
@@ -140,5 +154,9 @@ void ClearFaults() {
 int CallCount(FileCall call) { return Current().calls[static_cast<std::size_t>(call)]; }
 bool FaultHit() { return Current().hit; }
 int OpenHandles() { return Current().open_handles; }
+
+const ThreadOps& CountedThreadOps() { return kCounted; }
+const ThreadOps& RefusedThreadOps() { return kRefused; }
+int ThreadStarts() { return g_thread_starts.load(); }
 
 }  // namespace tarnwick::test
