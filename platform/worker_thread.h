@@ -24,6 +24,11 @@ struct WorkerThread {
 inline constexpr std::size_t kWorkerStackBytes = std::size_t{64} * 1024;
 
 struct ThreadOps {
+  // Whether a processor is free at this moment to run one more thread: a
+  // worker only slows a call down on a machine whose processors are all
+  // busy. A guess, cheap and possibly stale.
+  bool (*processor_free)();
+
   // Runs worker->body(worker->context) on a new thread with a stack of
   // kWorkerStackBytes and every signal that can be blocked blocked, so that
   // the host's signal handlers never run on it. False when no thread could be

@@ -1,11 +1,14 @@
 // POSIX threads for the library's workers, and waiting on counters.
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "worker_thread.h"
@@ -50,7 +53,28 @@ void Join(WorkerThread* worker) {
   pthread_join(thread, nullptr);
 }
 
-constexpr ThreadOps kNative = {Start, Join};
+// The kernel's count of threads running or ready to run right now (the fourth
+// field of /proc/loadavg, "running/total"), this one included, against the
+// processors this process may use. When the count cannot be read, a
+// processor is taken to be free.
+bool ProcessorFree() {
+  const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  char text[128];
+  const ssize_t got = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (got <= 0) return true;
+  text[got] = '\0';
+  const char* running = std::strchr(text, '/');
+  while (running != nullptr && running > text && running[-1] >= '0' && running[-1] <= '9') --running;
+  if (running == nullptr) return true;
+  const long ready = std::strtol(running, nullptr, 10);
+  cpu_set_t usable;
+  const int processors = sched_getaffinity(0, sizeof usable, &usable) == 0 ? CPU_COUNT(&usable) : 1;
+  return ready - 1 < processors;
+}
+
+constexpr ThreadOps kNative = {ProcessorFree, Start, Join};
 
 }  // namespace
 

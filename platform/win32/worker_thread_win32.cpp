@@ -29,7 +29,11 @@ void Join(WorkerThread* worker) {
   ::CloseHandle(thread);
 }
 
-constexpr ThreadOps kNative = {Start, Join};
+// Windows tells how busy its processors are only over time: a processor is
+// taken to be free.
+bool ProcessorFree() { return true; }
+
+constexpr ThreadOps kNative = {ProcessorFree, Start, Join};
 
 // Every counter's waiters share one lock and one condition. MinGW's
 // std::atomic wait is not used: it can miss a wake-up (it checks the value

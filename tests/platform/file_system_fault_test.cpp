@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "fault_file_ops.h"
 #include "reverse_pool.h"
 #include "system_calls_posix.h"
 #include "tarnwick.h"
@@ -112,9 +113,9 @@ Outcome Reverse(const TempDir& dir, const Bytes& input, Output output, Call call
   static std::vector<std::uint8_t> buffers[3];
   for (auto& buffer : buffers) buffer.resize(kReverseBlockBytes + kOutputPageBytes);
   g_strike = Strike{call, nth, error};
-  const std::int32_t result =
-      ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
-                                {buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0});
+  const std::int32_t result = ReverseWavFileWithBuffers(
+      NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
+      {buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0}, CountedThreadOps());
   g_strike.call = kCallKinds;
   return {result, ReadFile(in), ReadFile(out)};
 }

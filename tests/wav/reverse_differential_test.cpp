@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "fault_file_ops.h"
 #include "reference_reverse.h"
 #include "reverse_kernels.h"
 #include "reverse_pool.h"
@@ -61,7 +62,8 @@ std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, st
   const std::size_t each = block_bytes + kOutputPageBytes;
   std::vector<std::uint8_t> block(each), first(each), second(each);
   return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
-                                   {block.data(), {first.data(), second.data()}, block_bytes, worker_from_bytes});
+                                   {block.data(), {first.data(), second.data()}, block_bytes, worker_from_bytes},
+                                   CountedThreadOps());
 }
 
 // Every level from the portable kernels up to the best this CPU runs.

@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "fault_file_ops.h"
 #include "reference_reverse.h"
 #include "reverse_pool.h"
 #include "small_stack.h"
@@ -74,7 +75,10 @@ TEST(ReverseSmallStack, EveryFrameSizeOnASixteenKibibyteStack) {
     // and with the output written by a worker thread.
     const std::function<std::int32_t()> calls[] = {
         [&] { return ReverseWavFile(NativeFileOps(), in.c_str(), out.c_str()); },
-        [&] { return ReverseWavFileWithBuffers(NativeFileOps(), in.c_str(), out.c_str(), worker_buffers); }};
+        [&] {
+          return ReverseWavFileWithBuffers(NativeFileOps(), in.c_str(), out.c_str(), worker_buffers,
+                                           CountedThreadOps());
+        }};
     for (const auto& call : calls) {
       std::remove(dir.File("actual.wav").c_str());
       std::int32_t actual = 0;
