@@ -134,7 +134,8 @@ TEST(ReverseDifferential, MatchesFrameByFrameReferenceOnGeneratedInputs) {
 
 // Blocks of one to a few dozen frames: block edges, page edges of the output
 // and the vector kernels' tails fall at every offset. One case in ten hands
-// every staging buffer to a worker thread, however small the input.
+// every staging buffer to a worker thread, however small the input, at the
+// best kernel level only (threads start slowly under Wine).
 TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
   TempDir dir;
   std::mt19937 rng(42);
@@ -143,9 +144,10 @@ TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
     const std::size_t frame = static_cast<std::size_t>(shape.channels) * shape.bits / 8;
     const std::size_t tiny = frame * (1 + rng() % 5) + rng() % frame;
     const std::size_t small = frame * (1 + rng() % 40) + rng() % frame;
-    ExpectSameAsReference(dir, RandomInput(rng, shape), {tiny, small}, EveryKernelLevel(),
-                          "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames",
-                          i % 10 == 0 ? 0 : kWorkerFromBytes);
+    const bool worker = i % 10 == 0;
+    ExpectSameAsReference(
+        dir, RandomInput(rng, shape), {tiny, small}, worker ? std::vector<KernelLevel>{} : EveryKernelLevel(),
+        "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames", worker ? 0 : kWorkerFromBytes);
   }
 }
 
