@@ -144,7 +144,11 @@ TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
     const std::size_t frame = static_cast<std::size_t>(shape.channels) * shape.bits / 8;
     const std::size_t tiny = frame * (1 + rng() % 5) + rng() % frame;
     const std::size_t small = frame * (1 + rng() % 40) + rng() % frame;
+#if defined(_WIN32)
+    const bool worker = false;  // under Wine a thread takes too long to start; the sweep covers the worker there
+#else
     const bool worker = i % 10 == 0;
+#endif
     ExpectSameAsReference(
         dir, RandomInput(rng, shape), {tiny, small}, worker ? std::vector<KernelLevel>{} : EveryKernelLevel(),
         "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames", worker ? 0 : kWorkerFromBytes);
