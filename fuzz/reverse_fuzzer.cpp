@@ -54,10 +54,11 @@ void Compare(const std::string& in, std::int32_t expected, const std::vector<cha
   if (block_bytes == 0) {
     actual = tarnwick::ReverseWavFile(tarnwick::NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str());
   } else {
-    std::vector<std::uint8_t> block(block_bytes + tarnwick::kOutputPageBytes);
-    std::vector<std::uint8_t> staging(block_bytes + tarnwick::kOutputPageBytes);
-    actual = tarnwick::ReverseWavFileWithBuffers(tarnwick::NativeFileOps(), Utf16(in).c_str(),
-                                                 Utf16(actual_out).c_str(), block.data(), staging.data(), block_bytes);
+    const std::size_t each = block_bytes + tarnwick::kOutputPageBytes;
+    std::vector<std::uint8_t> block(each), first(each), second(each);
+    actual = tarnwick::ReverseWavFileWithBuffers(
+        tarnwick::NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str(),
+        {block.data(), {first.data(), second.data()}, block_bytes, tarnwick::kWorkerFromBytes});
   }
   const int level_number = static_cast<int>(level);
   if (actual != expected) {

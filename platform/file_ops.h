@@ -53,8 +53,20 @@ struct FileOps {
   // Fails for pipes, sockets and terminals.
   bool (*size)(FileHandle file, std::uint64_t* bytes);
 
-  // Cuts the file back (or extends it with zeros) to exactly `bytes`.
+  // Cuts the file back (or extends it with zeros) to exactly `bytes`. Also
+  // gives back room set aside past the end by `reserve`.
   bool (*truncate)(FileHandle file, std::uint64_t bytes);
+
+  // Sets aside room on disk for the file to grow to `bytes` without changing
+  // its size, so that writing up to there does not look for room piece by
+  // piece. Advisory: false when the system does not do it, and then nothing
+  // has changed. The room stays set aside until the file is cut (`truncate`).
+  bool (*reserve)(FileHandle file, std::uint64_t bytes);
+
+  // Tells the system that the n bytes at offset will soon be read, so that it
+  // may start bringing them in from disk now; returns at once. Advisory: false
+  // when the advice is not taken, and then nothing has changed.
+  bool (*prefetch)(FileHandle file, std::uint64_t offset, std::size_t n);
 
   // Closes the file. Always releases the handle; false when the OS reports an
   // error that may have lost written data (for example a delayed write error).

@@ -1,6 +1,6 @@
 #include "reverse_pool.h"
 
-#include <thread>
+#include "worker_thread.h"
 
 namespace tarnwick {
 namespace {
@@ -22,22 +22,13 @@ ReverseSlot& ClaimReverseSlot() {
         return slot;
       }
     }
-#if defined(__cpp_lib_atomic_wait)
-    g_releases.wait(seen, std::memory_order_acquire);
-#else
-    // A standard library without waiting on atomics (MinGW's win32 thread
-    // model): poll, giving the processor away between looks.
-    while (g_releases.load(std::memory_order_acquire) == seen) std::this_thread::yield();
-#endif
+    WaitForChange(g_releases, seen);
   }
 }
 
 void ReleaseReverseSlot(ReverseSlot& slot) {
   slot.busy.store(false, std::memory_order_release);
-  g_releases.fetch_add(1, std::memory_order_release);
-#if defined(__cpp_lib_atomic_wait)
-  g_releases.notify_all();
-#endif
+  MoveOn(g_releases);
 }
 
 }  // namespace tarnwick

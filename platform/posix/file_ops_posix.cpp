@@ -143,12 +143,26 @@ bool Truncate(FileHandle file, std::uint64_t bytes) {
   return Retried([&] { return Os().ftruncate(Fd(file), static_cast<off_t>(bytes)); }) == 0;
 }
 
+// Room past the end (FALLOC_FL_KEEP_SIZE), so that the size still tells what
+// has been written; a file system that cannot (EOPNOTSUPP) just goes without.
+bool Reserve(FileHandle file, std::uint64_t bytes) {
+  return Retried([&] { return Os().fallocate(Fd(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)); }) == 0;
+}
+
+// The kernel reads ahead of forward reads only; a backward walk asks for its
+// next blocks itself.
+bool Prefetch(FileHandle file, std::uint64_t offset, std::size_t n) {
+  return Retried([&] {
+           return Os().fadvise(Fd(file), static_cast<off_t>(offset), static_cast<off_t>(n), POSIX_FADV_WILLNEED);
+         }) == 0;
+}
+
 bool Close(FileHandle file) {
   // On Linux the descriptor is released even when close reports EINTR.
   return Os().close(Fd(file)) == 0 || errno == EINTR;
 }
 
-constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 
 }  // namespace
 

@@ -215,9 +215,22 @@ bool Truncate(FileHandle file, std::uint64_t bytes) {
          ::SetEndOfFile(Handle(file)) != 0;
 }
 
+// The allocation size: room past the end of file, which SetEndOfFile gives
+// back (Truncate).
+bool Reserve(FileHandle file, std::uint64_t bytes) {
+  FILE_ALLOCATION_INFO room{};
+  room.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+  return IsDisk(Handle(file)) &&
+         ::SetFileInformationByHandle(Handle(file), FileAllocationInfo, &room, sizeof room) != 0;
+}
+
+// Windows has no such advice for a handle: its cache manager reads ahead of
+// the reads it sees on its own.
+bool Prefetch(FileHandle, std::uint64_t, std::size_t) { return false; }
+
 bool Close(FileHandle file) { return ::CloseHandle(Handle(file)) != 0; }
 
-constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 
 }  // namespace
 

@@ -1,19 +1,23 @@
 // The reversal and the recorder over the real POSIX files while single system
 // calls fail the way network and FUSE file systems and full disks make them
-// fail: every call of every kind in turn, interrupted (EINTR), cut short (a
-// write that moves half its bytes) or broken (EIO). An interruption or a short
-// write must change nothing; a failure must be reported, must never empty the
-// input (also when the output is a hard link to it), must cost a recording at
-// most the block it carried, and must leak no descriptor.
+// fail: every call of every kind in turn (the worker thread's writes and the
+// advice to the kernel too), interrupted (EINTR), cut short (a write that
+// moves half its bytes) or broken (EIO). An interruption or a short write must
+// change nothing; a failure must be reported, must never empty the input (also
+// when the output is a hard link to it), must cost a recording at most the
+// block it carried, and must leak no descriptor.
 
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <vector>
 
+#include "fault_file_ops.h"
 #include "recorder.h"
 #include "recording_format.h"
+#include "reverse_pool.h"
 #include "scripted_capture.h"
 #include "system_calls_posix.h"
 #include "tarnwick.h"
@@ -24,9 +28,22 @@
 namespace tarnwick::test {
 namespace {
 
-enum Call { kOpen, kFstat, kFtruncate, kRead, kPread, kWrite, kPwrite, kLseek, kClose, kCallKinds };
-const char* const kCallNames[kCallKinds] = {"open",  "fstat",  "ftruncate", "read", "pread",
-                                            "write", "pwrite", "lseek",     "close"};
+enum Call {
+  kOpen,
+  kFstat,
+  kFtruncate,
+  kRead,
+  kPread,
+  kWrite,
+  kPwrite,
+  kLseek,
+  kClose,
+  kFallocate,
+  kFadvise,
+  kCallKinds
+};
+const char* const kCallNames[kCallKinds] = {"open",   "fstat", "ftruncate", "read",      "pread",  "write",
+                                            "pwrite", "lseek", "close",     "fallocate", "fadvise"};
 
 struct Strike {
   Call call = kCallKinds;  // none
@@ -64,6 +81,10 @@ ssize_t Pwrite(int fd, const void* buffer, size_t n, off_t at) {
   return g_strike.error == kShort ? Real().pwrite(fd, buffer, n / 2, at) : -1;
 }
 off_t Lseek(int fd, off_t offset, int whence) { return Fails(kLseek) ? -1 : Real().lseek(fd, offset, whence); }
+int Fallocate(int fd, int mode, off_t at, off_t n) {
+  return Fails(kFallocate) ? -1 : Real().fallocate(fd, mode, at, n);
+}
+int Fadvise(int fd, off_t at, off_t n, int advice) { return Fails(kFadvise) ? -1 : Real().fadvise(fd, at, n, advice); }
 // Linux releases the descriptor even when close reports a failure.
 int Close(int fd) {
   const bool fails = Fails(kClose);
@@ -76,7 +97,8 @@ int Close(int fd) {
 class FileSystemFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    posix::FileSystemCalls() = {&Open, &Fstat, &Ftruncate, &Read, &Pread, &Write, &Pwrite, &Lseek, &Close};
+    posix::FileSystemCalls() = {&Open,   &Fstat, &Ftruncate, &Read,      &Pread,  &Write,
+                                &Pwrite, &Lseek, &Close,     &Fallocate, &Fadvise};
   }
   void TearDown() override { posix::FileSystemCalls() = Real(); }
 };
@@ -100,8 +122,13 @@ Outcome Reverse(const TempDir& dir, const Bytes& input, Output output, Call call
   if (output == Output::kHardLinkToInput) {
     EXPECT_EQ(::link(in.c_str(), out.c_str()), 0);
   }
+  // The output written by a worker thread, whatever its size.
+  static std::vector<std::uint8_t> buffers[3];
+  for (auto& buffer : buffers) buffer.resize(kReverseBlockBytes + kOutputPageBytes);
   g_strike = Strike{call, nth, error};
-  const std::int32_t result = ReverseWavFile(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str());
+  const std::int32_t result = ReverseWavFileWithBuffers(
+      NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
+      {buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0}, CountedThreadOps());
   g_strike.call = kCallKinds;
   return {result, ReadFile(in), ReadFile(out)};
 }

@@ -1,6 +1,7 @@
 #include "fault_file_ops.h"
 
 #include <array>
+#include <atomic>
 #include <optional>
 
 namespace tarnwick::test {
@@ -101,6 +102,16 @@ bool Truncate(FileHandle file, std::uint64_t bytes) {
   return Real().truncate(file, bytes);
 }
 
+bool Reserve(FileHandle file, std::uint64_t bytes) {
+  if (Due(FileCall::kReserve)) return false;
+  return Real().reserve(file, bytes);
+}
+
+bool Prefetch(FileHandle file, std::uint64_t offset, std::size_t n) {
+  if (Due(FileCall::kPrefetch)) return false;
+  return Real().prefetch(file, offset, n);
+}
+
 bool Close(FileHandle file) {
   const bool fail = Due(FileCall::kClose).has_value();
   --Current().open_handles;
@@ -108,7 +119,22 @@ bool Close(FileHandle file) {
   return ok && !fail;
 }
 
-constexpr FileOps kFaulty = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+std::atomic<int> g_thread_starts{0};
+
+bool CountedStart(WorkerThread* worker) {
+  ++g_thread_starts;
+  return NativeThreadOps().start(worker);
+}
+void NativeJoin(WorkerThread* worker) { NativeThreadOps().join(worker); }
+// However busy the machine running the tests, the worker is used.
+bool AlwaysFree() { return true; }
+constexpr ThreadOps kCounted = {AlwaysFree, CountedStart, NativeJoin};
+
+bool RefusedStart(WorkerThread*) { return false; }
+void NoJoin(WorkerThread*) {}
+constexpr ThreadOps kRefused = {AlwaysFree, RefusedStart, NoJoin};
+
+constexpr FileOps kFaulty = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 
 }  // namespace
 
@@ -130,5 +156,9 @@ void ClearFaults() {
 int CallCount(FileCall call) { return Current().calls[static_cast<std::size_t>(call)]; }
 bool FaultHit() { return Current().hit; }
 int OpenHandles() { return Current().open_handles; }
+
+const ThreadOps& CountedThreadOps() { return kCounted; }
+const ThreadOps& RefusedThreadOps() { return kRefused; }
+int ThreadStarts() { return g_thread_starts.load(); }
 
 }  // namespace tarnwick::test

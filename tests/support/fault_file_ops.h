@@ -2,13 +2,29 @@
 // A FileOps record that wraps the native files and fails chosen calls: the Nth
 // call of one kind, once or from then on. Like a test file system under a
 // database, it lets a test sweep a fault across every call an operation makes.
-// One plan at a time, process-wide; not for use from several threads.
+// One plan at a time, process-wide. Calls may come from two threads at once
+// (a reversal and its worker) as long as each kind of call comes from one
+// thread at a time, as the reversal makes them.
 
 #include "file_ops.h"
+#include "worker_thread.h"
 
 namespace tarnwick::test {
 
-enum class FileCall { kOpenRead, kCreate, kRead, kReadAt, kWrite, kWriteAt, kSize, kTruncate, kClose, kCount };
+enum class FileCall {
+  kOpenRead,
+  kCreate,
+  kRead,
+  kReadAt,
+  kWrite,
+  kWriteAt,
+  kSize,
+  kTruncate,
+  kReserve,
+  kPrefetch,
+  kClose,
+  kCount
+};
 
 enum class Fault {
   kFail,       // the call fails outright (a close still releases the handle)
@@ -35,5 +51,11 @@ int CallCount(FileCall call);
 bool FaultHit();
 // Handles opened through the record and not yet closed.
 int OpenHandles();
+
+// The native threads, with every start counted; and threads that can never be
+// made, so that the work is done without them.
+const ThreadOps& CountedThreadOps();
+const ThreadOps& RefusedThreadOps();
+int ThreadStarts();
 
 }  // namespace tarnwick::test

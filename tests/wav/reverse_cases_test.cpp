@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fault_file_ops.h"
+#include "reverse_pool.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
 #include "wav_bytes.h"
@@ -182,45 +183,60 @@ TEST(ReverseCases, OutputThatIsTheInputIsRefusedAndTheInputKept) {
   }
 }
 
-// Every file call fails in turn, in each way it can. A fault that lost data
-// never ends in success, and every handle is closed on every path.
+// Every file call fails in turn, in each way it can, with the output written
+// by a worker thread and without one. A fault that lost data never ends in
+// success, advice that is not taken changes nothing, and every handle is
+// closed on every path.
 TEST(ReverseCases, EveryFailingCallIsReportedAndNothingLeaks) {
   TempDir dir;
-  Bytes samples(4 * 250000);  // four blocks
+  Bytes samples(4 * 250000);  // eight blocks
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i);
   WriteFile(dir.File("in.wav"), MakeWav(2, 16, 8000, samples));
-  const FileCall calls[] = {FileCall::kOpenRead, FileCall::kCreate, FileCall::kRead, FileCall::kReadAt,
-                            FileCall::kWrite,    FileCall::kSize,   FileCall::kClose};
+  const std::u16string in = Utf16(dir.File("in.wav"));
+  const std::u16string out = Utf16(dir.File("out.wav"));
+  const std::size_t each = kReverseBlockBytes + kOutputPageBytes;
+  std::vector<std::uint8_t> block(each), first(each), second(each);
+  const ReverseBuffers buffers{block.data(), {first.data(), second.data()}, kReverseBlockBytes, 0};
+  const FileCall calls[] = {FileCall::kOpenRead, FileCall::kCreate,   FileCall::kRead,
+                            FileCall::kReadAt,   FileCall::kWrite,    FileCall::kSize,
+                            FileCall::kReserve,  FileCall::kPrefetch, FileCall::kClose};
   const Fault faults[] = {Fault::kFail, Fault::kShortRead, Fault::kNoSpace};
   const int descriptors = OpenDescriptorCount();
+  const int starts = ThreadStarts();
   int hits = 0;
-  for (FileCall call : calls) {
-    for (Fault fault : faults) {
-      for (int nth = 1; nth <= 5; ++nth) {
-        ArmFault({call, nth, fault});
-        const std::int32_t result = Reverse(dir.File("in.wav"), dir.File("out.wav"), FaultFileOps());
-        const std::string what = "call " + std::to_string(static_cast<int>(call)) + ", fault " +
-                                 std::to_string(static_cast<int>(fault)) + ", nth " + std::to_string(nth);
-        EXPECT_EQ(OpenHandles(), 0) << what;
-        if (!FaultHit()) {
-          EXPECT_EQ(result, TARNWICK_DONE) << what;
-          continue;
+  for (const ThreadOps* threads : {&CountedThreadOps(), &RefusedThreadOps()}) {
+    for (FileCall call : calls) {
+      for (Fault fault : faults) {
+        for (int nth = 1; nth <= 5; ++nth) {
+          ArmFault({call, nth, fault});
+          const std::int32_t result =
+              ReverseWavFileWithBuffers(FaultFileOps(), in.c_str(), out.c_str(), buffers, *threads);
+          const std::string what = "call " + std::to_string(static_cast<int>(call)) + ", fault " +
+                                   std::to_string(static_cast<int>(fault)) + ", nth " + std::to_string(nth) +
+                                   (threads == &RefusedThreadOps() ? ", no worker" : "");
+          EXPECT_EQ(OpenHandles(), 0) << what;
+          // Closing the input (always the first close) loses nothing.
+          const bool harmless =
+              call == FileCall::kReserve || call == FileCall::kPrefetch || (call == FileCall::kClose && nth == 1);
+          if (!FaultHit() || harmless) {
+            EXPECT_EQ(result, TARNWICK_DONE) << what;
+            hits += FaultHit() ? 1 : 0;
+            continue;
+          }
+          ++hits;
+          const bool output_side = call == FileCall::kCreate || call == FileCall::kWrite || call == FileCall::kClose;
+          const bool header_cut_short = call == FileCall::kRead && fault == Fault::kShortRead;
+          EXPECT_EQ(result, header_cut_short ? TARNWICK_REVERSE_NOT_WAVE
+                            : output_side    ? TARNWICK_REVERSE_OUTPUT_FAILED
+                                             : TARNWICK_REVERSE_INPUT_FAILED)
+              << what;
         }
-        ++hits;
-        // Closing the input (always the first close) loses nothing.
-        const bool harmless = call == FileCall::kClose && nth == 1;
-        if (harmless) continue;
-        const bool output_side = call == FileCall::kCreate || call == FileCall::kWrite || call == FileCall::kClose;
-        const bool header_cut_short = call == FileCall::kRead && fault == Fault::kShortRead;
-        EXPECT_EQ(result, header_cut_short ? TARNWICK_REVERSE_NOT_WAVE
-                          : output_side    ? TARNWICK_REVERSE_OUTPUT_FAILED
-                                           : TARNWICK_REVERSE_INPUT_FAILED)
-            << what;
       }
     }
   }
   ClearFaults();
-  EXPECT_GT(hits, 40);
+  EXPECT_GT(hits, 100);
+  EXPECT_GT(ThreadStarts(), starts) << "the worker thread was used";
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 }
 
@@ -266,8 +282,10 @@ bool Write(FileHandle, const void* buffer, std::size_t n) {
 bool WriteAt(FileHandle, std::uint64_t, const void*, std::size_t) { return false; }
 bool Size(FileHandle, std::uint64_t* bytes) { return *bytes = kSize, true; }
 bool Truncate(FileHandle, std::uint64_t) { return false; }
+bool Reserve(FileHandle, std::uint64_t) { return false; }
+bool Prefetch(FileHandle, std::uint64_t, std::size_t) { return false; }
 bool Close(FileHandle) { return true; }
-constexpr FileOps kOps = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Close};
+constexpr FileOps kOps = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
 }  // namespace huge
 
 TEST(ReverseCases, OffsetsPastFourGibibytesDoNotWrap) {

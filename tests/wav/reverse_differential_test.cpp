@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "fault_file_ops.h"
 #include "reference_reverse.h"
 #include "reverse_kernels.h"
 #include "reverse_pool.h"
@@ -56,11 +57,13 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
   return file;
 }
 
-std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes) {
-  std::vector<std::uint8_t> block(block_bytes + kOutputPageBytes);
-  std::vector<std::uint8_t> staging(block_bytes + kOutputPageBytes);
-  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(), block.data(), staging.data(),
-                                   block_bytes);
+std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes,
+                               std::uint64_t worker_from_bytes) {
+  const std::size_t each = block_bytes + kOutputPageBytes;
+  std::vector<std::uint8_t> block(each), first(each), second(each);
+  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
+                                   {block.data(), {first.data(), second.data()}, block_bytes, worker_from_bytes},
+                                   CountedThreadOps());
 }
 
 // Every level from the portable kernels up to the best this CPU runs.
@@ -80,9 +83,11 @@ struct KernelLevelLimit {
 
 // The reference once, then the library with blocks of each size in
 // `block_sizes` (0: the call's own pool slot) at each of `levels` (none:
-// whatever level is in force).
+// whatever level is in force), the blocks written by a worker thread from
+// outputs of `worker_from_bytes` on.
 void ExpectSameAsReference(const TempDir& dir, const Bytes& input, std::initializer_list<std::size_t> block_sizes,
-                           const std::vector<KernelLevel>& levels, const std::string& what) {
+                           const std::vector<KernelLevel>& levels, const std::string& what,
+                           std::uint64_t worker_from_bytes = kWorkerFromBytes) {
   const std::string in = dir.File("in.wav");
   const std::string expected_out = dir.File("expected.wav");
   const std::string actual_out = dir.File("actual.wav");
@@ -99,7 +104,7 @@ void ExpectSameAsReference(const TempDir& dir, const Bytes& input, std::initiali
       std::remove(actual_out.c_str());
       const std::int32_t actual = block_bytes == 0
                                       ? ReverseWavFile(NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str())
-                                      : ReverseWithBlocks(in, actual_out, block_bytes);
+                                      : ReverseWithBlocks(in, actual_out, block_bytes, worker_from_bytes);
       ASSERT_EQ(actual, expected) << how;
       ASSERT_EQ(FileExists(actual_out), has_output) << how;
       if (has_output) {
@@ -128,7 +133,9 @@ TEST(ReverseDifferential, MatchesFrameByFrameReferenceOnGeneratedInputs) {
 }
 
 // Blocks of one to a few dozen frames: block edges, page edges of the output
-// and the vector kernels' tails fall at every offset.
+// and the vector kernels' tails fall at every offset. One case in ten hands
+// every staging buffer to a worker thread, however small the input, at the
+// best kernel level only (threads start slowly under Wine).
 TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
   TempDir dir;
   std::mt19937 rng(42);
@@ -137,8 +144,14 @@ TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
     const std::size_t frame = static_cast<std::size_t>(shape.channels) * shape.bits / 8;
     const std::size_t tiny = frame * (1 + rng() % 5) + rng() % frame;
     const std::size_t small = frame * (1 + rng() % 40) + rng() % frame;
-    ExpectSameAsReference(dir, RandomInput(rng, shape), {tiny, small}, EveryKernelLevel(),
-                          "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames");
+#if defined(_WIN32)
+    const bool worker = false;  // under Wine a thread takes too long to start; the sweep covers the worker there
+#else
+    const bool worker = i % 10 == 0;
+#endif
+    ExpectSameAsReference(
+        dir, RandomInput(rng, shape), {tiny, small}, worker ? std::vector<KernelLevel>{} : EveryKernelLevel(),
+        "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames", worker ? 0 : kWorkerFromBytes);
   }
 }
 

@@ -1,5 +1,6 @@
-// The reversal on what only POSIX systems offer: a pipe for an input, and a
-// memory file system for a real file past 4 GiB.
+// The reversal on what only POSIX systems offer: a pipe for an input, the
+// room a file holds on disk, and a memory file system for a real file past
+// 4 GiB.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "fault_file_ops.h"
 #include "tarnwick.h"
 #include "temp_dir.h"
 #include "wav_bytes.h"
@@ -37,6 +39,21 @@ TEST(ReversePosix, InputThatCannotSeekFailsAfterTheHeader) {
   EXPECT_EQ(Reverse(fifo, dir.File("out.wav")), TARNWICK_REVERSE_INPUT_FAILED);
   writer.join();
   EXPECT_EQ(ReadFile(dir.File("out.wav")), Header(input));
+}
+
+// The output's room is set aside in full up front; a reversal cut short by a
+// failing read gives back what it did not fill.
+TEST(ReversePosix, ReversalCutShortKeepsNoRoomPastWhatItWrote) {
+  TempDir dir;
+  WriteFile(dir.File("in.wav"), MakeWav(2, 16, 8000, Bytes(8 << 20, 0x5A)));
+  ArmFault({FileCall::kReadAt, 3});
+  EXPECT_EQ(ReverseWavFile(FaultFileOps(), Utf16(dir.File("in.wav")).c_str(), Utf16(dir.File("out.wav")).c_str()),
+            TARNWICK_REVERSE_INPUT_FAILED);
+  ClearFaults();
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.File("out.wav").c_str(), &st), 0);
+  EXPECT_LT(st.st_size, 1 << 20);
+  EXPECT_LE(static_cast<std::uint64_t>(st.st_blocks) * 512, static_cast<std::uint64_t>(st.st_size) + (64 << 10));
 }
 
 TEST(ReversePosix, RealSparseFilePastFourGibibytes) {

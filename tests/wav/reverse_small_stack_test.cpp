@@ -1,13 +1,18 @@
 // The reversal on a thread with a small stack, as hosts with small thread
 // stacks call it: every frame size, against the frame-by-frame reference,
-// with the depth the call really reached measured by painting the stack.
+// with the depth the call really reached measured by painting the stack --
+// also while a worker thread of its own writes the output.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <vector>
 
+#include "fault_file_ops.h"
 #include "reference_reverse.h"
+#include "reverse_pool.h"
 #include "small_stack.h"
 #include "temp_dir.h"
 #include "wav_bytes.h"
@@ -51,6 +56,9 @@ TEST(ReverseSmallStack, EveryFrameSizeOnASixteenKibibyteStack) {
   };
   TempDir dir;
   std::size_t deepest = 0;
+  std::vector<std::uint8_t> buffers[3];
+  for (auto& buffer : buffers) buffer.resize(kReverseBlockBytes + kOutputPageBytes);
+  const ReverseBuffers worker_buffers{buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0};
   for (const Case& c : cases) {
     Bytes samples(c.data_bytes);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i * 31 + i / 509);
@@ -61,17 +69,28 @@ TEST(ReverseSmallStack, EveryFrameSizeOnASixteenKibibyteStack) {
 
     const std::u16string in = Utf16(dir.File("in.wav"));
     const std::u16string out = Utf16(dir.File("actual.wav"));
-    std::int32_t actual = 0;
-    std::size_t used = 0;
-    ASSERT_TRUE(RunOnSmallStack(
-        stack_bytes, [&] { actual = ReverseWavFile(NativeFileOps(), in.c_str(), out.c_str()); }, &used))
-        << c.what;
-    EXPECT_EQ(actual, expected) << c.what;
-    ASSERT_EQ(FileExists(dir.File("actual.wav")), FileExists(dir.File("expected.wav"))) << c.what;
-    if (FileExists(dir.File("expected.wav"))) {
-      EXPECT_EQ(ReadFile(dir.File("actual.wav")), ReadFile(dir.File("expected.wav"))) << c.what;
+    // As a host calls it (inputs this small are written without a worker),
+    // and with the output written by a worker thread.
+    const std::function<std::int32_t()> calls[] = {
+        [&] { return ReverseWavFile(NativeFileOps(), in.c_str(), out.c_str()); },
+        [&] {
+          return ReverseWavFileWithBuffers(NativeFileOps(), in.c_str(), out.c_str(), worker_buffers,
+                                           CountedThreadOps());
+        }};
+    for (const auto& call : calls) {
+      std::remove(dir.File("actual.wav").c_str());
+      std::int32_t actual = 0;
+      std::size_t used = 0;
+      ASSERT_TRUE(RunOnSmallStack(
+          stack_bytes, [&] { actual = call(); }, &used))
+          << c.what;
+      EXPECT_EQ(actual, expected) << c.what;
+      ASSERT_EQ(FileExists(dir.File("actual.wav")), FileExists(dir.File("expected.wav"))) << c.what;
+      if (FileExists(dir.File("expected.wav"))) {
+        EXPECT_EQ(ReadFile(dir.File("actual.wav")), ReadFile(dir.File("expected.wav"))) << c.what;
+      }
+      deepest = std::max(deepest, used);
     }
-    deepest = std::max(deepest, used);
   }
   std::printf("reversal on a %zu-byte stack: at most %zu bytes of it used\n", stack_bytes, deepest);
   RecordProperty("stack_bytes_used", static_cast<int>(deepest));
