@@ -19,8 +19,8 @@ enum class KernelLevel : std::uint8_t {
   kNeon,  // element reversal for frames of 1, 2, 4 and 8 bytes, table lookups for 3 to 32
 #else
   kSse2,    // x86 baseline shuffles, for frames of 1, 2, 4 and 8 bytes
-  kSsse3,   // byte shuffles, also for frames of 3 and 6 bytes
-  kAvx2,    // 32-byte shuffles for frames of 1, 2, 3, 4, 6 and 8 bytes
+  kSsse3,   // byte shuffles, also for frames of 3, 5, 6 and 7 bytes
+  kAvx2,    // 32-byte shuffles for frames of 1 to 8 bytes and dword permutes for 12
   kAvx512,  // 64-byte permutes (AVX-512 VBMI) for every frame of up to 32 bytes
 #endif
 };

@@ -5,7 +5,7 @@
 // Each kernel loads the vector that ends at the end of what is left of the
 // source, shuffles the whole frames at its top into reverse order and stores
 // the vector at the front of what is left of the destination. Where a frame
-// does not divide the vector (3 and 6 bytes) the bytes above the whole frames
+// does not divide the vector (3, 5, 6, 7 and 12 bytes) the bytes above the whole frames
 // are don't-care: the next store, or the scalar tail, overwrites them.
 
 #include "reverse_kernels_x86.h"
@@ -105,7 +105,23 @@ void ReverseAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames)
   ReverseSsse3<F>(dst, src, left / F);
 }
 
-// Frames that do not divide 16 bytes (3 and 6): each lane holds the whole
+// Frames of 12 bytes are three dwords each: one permute across the lanes moves
+// the two whole frames at the top of a 32-byte load.
+TARNWICK_TARGET("avx2")
+void ReverseAvx2Twelve(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames) {
+  const __m256i order = _mm256_setr_epi32(5, 6, 7, 2, 3, 4, 0, 0);
+  std::size_t left = frames * 12;
+  const std::uint8_t* end = src + left;
+  for (; left >= 32; left -= 24) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_permutevar8x32_epi32(v, order));
+    end -= 24;
+    dst += 24;
+  }
+  ReverseCopyFixed<12>(dst, src, left / 12);
+}
+
+// Frames that do not divide 16 bytes (3, 5, 6 and 7): each lane holds the whole
 // frames of one 16-byte load, and the two lanes are stored apart, the second
 // over the first's don't-care bytes. One shuffle then moves two loads' worth.
 template <std::uint32_t F>
@@ -170,7 +186,9 @@ bool ReverseCopySsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t fr
     case 2: ReverseSsse3<2>(dst, src, frames); return true;
     case 3: ReverseSsse3<3>(dst, src, frames); return true;
     case 4: ReverseSsse3<4>(dst, src, frames); return true;
+    case 5: ReverseSsse3<5>(dst, src, frames); return true;
     case 6: ReverseSsse3<6>(dst, src, frames); return true;
+    case 7: ReverseSsse3<7>(dst, src, frames); return true;
     case 8: ReverseSsse3<8>(dst, src, frames); return true;
     default: return false;
   }
@@ -188,8 +206,11 @@ bool ReverseCopyAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t fra
     case 2: ReverseAvx2<2>(dst, src, frames); return true;
     case 3: ReverseAvx2Split<3>(dst, src, frames); return true;
     case 4: ReverseAvx2<4>(dst, src, frames); return true;
+    case 5: ReverseAvx2Split<5>(dst, src, frames); return true;
     case 6: ReverseAvx2Split<6>(dst, src, frames); return true;
+    case 7: ReverseAvx2Split<7>(dst, src, frames); return true;
     case 8: ReverseAvx2<8>(dst, src, frames); return true;
+    case 12: ReverseAvx2Twelve(dst, src, frames); return true;
     default: return false;
   }
 }
