@@ -4,8 +4,10 @@
  * two systems pass variadic arguments differently), and GoogleTest's programs
  * make such calls from the start. So nothing here calls printf or its kin:
  * lines go out through WriteFile, numbers are formatted by hand.
- * One line per check. Exit status 0 when every check passed, 2 when all that
- * ran passed but no capture device could be opened, 1 otherwise.
+ * One line per check; --paced-ramp when the capture device is the tests' paced
+ * one (tests/platform/paced_capture_plugin.c). Exit status 0 when every check
+ * passed, 2 when all that ran passed but no capture device could be opened,
+ * 1 otherwise.
  */
 #include <windows.h>
 
@@ -21,6 +23,7 @@ typedef int32_t (*StopFunction)(void);
 
 enum { kHeader = 44, kMost = 5 << 20 };
 static uint8_t input[kMost], output[kMost + 64], expected[kMost + 64];
+static wchar_t dir[MAX_PATH], in_path[MAX_PATH], out_path[MAX_PATH];
 static int32_t failures;
 static ReverseFunction reverse;
 
@@ -50,13 +53,8 @@ static void Check(int ok, const char* what, int64_t got) {
   if (!ok) ++failures;
 }
 
-static wchar_t dir[MAX_PATH];
-
 /* dir + name, in a buffer of the caller's. */
-static const wchar_t* In(const wchar_t* name, wchar_t* path) {
-  wcscpy(path, dir);
-  return wcscat(path, name);
-}
+static const wchar_t* In(const wchar_t* name, wchar_t* path) { return wcscat(wcscpy(path, dir), name); }
 
 static int WriteWhole(const wchar_t* path, const uint8_t* bytes, DWORD size) {
   HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
@@ -103,8 +101,6 @@ static DWORD Expected(DWORD size, DWORD frame) {
     memcpy(expected + length, input + end - frame, frame);
   return length;
 }
-
-static wchar_t in_path[MAX_PATH], out_path[MAX_PATH];
 
 /* Reverses `size` bytes of `input` and compares with `want`/`want_size`. */
 static void CheckReversal(const char* what, DWORD size, const uint8_t* want, DWORD want_size) {
@@ -168,14 +164,14 @@ static void Refusals(void) {
   /* The output is the input: by the same name, by another spelling of it, by a
    * hard link. Each is refused with 2 and leaves the input as it was. */
   const wchar_t* spellings[] = {L"in.wav", L".\\IN.WAV", L"link.wav"};
-  const char* whats[] = {"refuse: output is the input, same name -> 2", "refuse: output is the input, .\\IN.WAV -> 2",
-                         "refuse: output is the input, a hard link -> 2"};
+  const char* whats[] = {"same name", ".\\IN.WAV", "a hard link"};
   CreateHardLinkW(In(L"link.wav", path), in_path, NULL);
   for (int i = 0; i < 3; ++i) {
+    char what[64] = "refuse: output is the input, ";
     int32_t result = reverse(in_path, In(spellings[i], path));
     Check(result == TARNWICK_REVERSE_OUTPUT_FAILED && ReadWhole(in_path, output, sizeof output) == size &&
               memcmp(output, input, size) == 0,
-          whats[i], result);
+          strcat(strcat(what, whats[i]), " -> 2"), result);
   }
   DeleteFileW(In(L"link.wav", path)), DeleteFileW(in_path);
 }
@@ -195,7 +191,8 @@ static void UnicodePaths(void) {
   DeleteFileW(from), DeleteFileW(to), RemoveDirectoryW(folder);
 }
 
-static int Recording(StartFunction start, StopFunction stop) {
+/* With `ramp`, the device is the tests' paced one, whose frame n holds n * 7. */
+static int Recording(StartFunction start, StopFunction stop, int ramp) {
   static const uint8_t header[] = "RIFF....WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0\x02\0\x10\0data";
   wchar_t path[MAX_PATH];
   int32_t result = start(In(L"recording.wav", path));
@@ -213,10 +210,15 @@ static int Recording(StartFunction start, StopFunction stop) {
   Check(seconds >= 2 && seconds <= 3, "record: about 2.5 s gives 2 or 3 seconds", seconds);
   Check(size == kHeader + 16000 * (int64_t)seconds && memcmp(output, expected, kHeader) == 0,
         "record: an 8 kHz 16-bit mono WAV of whole 16000-byte blocks", size);
+  int64_t breaks = 0; /* in every block but the last, which a stop may pad with silence */
+  for (int64_t at = kHeader + 2; at < size - 16000; at += 2)
+    breaks += (uint16_t)(output[at] - output[at - 2] + 256 * (output[at + 1] - output[at - 1])) != 7;
+  if (ramp)
+    Check(size > kHeader + 16000 && breaks == 0, "record: the device's ramp, no sample lost or doubled", breaks);
   return DeleteFileW(path), 1;
 }
 
-int main(void) {
+int main(int argc, char** argv) {
   HMODULE library = LoadLibraryW(L"Tarnwick.dll");
   Check(library != NULL, "load Tarnwick.dll", (int64_t)GetLastError());
   if (library == NULL) return 1;
@@ -256,7 +258,7 @@ int main(void) {
   Reversals();
   Refusals();
   UnicodePaths();
-  int recorded = Recording(start, stop);
+  int recorded = Recording(start, stop, argc > 1 && strcmp(argv[1], "--paced-ramp") == 0);
   RemoveDirectoryW(dir);
   if (failures) return Put(Decimal(failures)), Put(" checks FAILED\r\n"), 1;
   Put(recorded ? "all passed\r\n" : "all that ran passed; the recording did not run (no capture device)\r\n");
