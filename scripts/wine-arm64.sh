@@ -95,7 +95,7 @@ run() {
 # apart from a test that fails.
 begun=$SECONDS
 run wineboot --init >/dev/null 2>&1 || fail "wineboot did not make the prefix (status $?, $((SECONDS - begun)) s)"
-echo "   prefix made in $((SECONDS - begun)) s"
+echo "   wineboot --init (the prefix made or brought up to date): $((SECONDS - begun)) s"
 # The host first (tests/interface/arm64_wine_host.c): this Wine builds its C
 # runtime as Linux code, so a variadic call from an ARM64 program into it
 # (printf and kin) crashes, and the host makes none. Its status 2 says that
