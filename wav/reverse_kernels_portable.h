@@ -67,6 +67,9 @@ inline void ReverseCopyPortable(std::uint8_t* dst, const std::uint8_t* src, std:
     case 4: ReverseCopyWords<4>(dst, src, frames); return;
     case 6: ReverseCopyFixed<6>(dst, src, frames); return;
     case 8: ReverseCopyFixed<8>(dst, src, frames); return;
+    case 16: ReverseCopyFixed<16>(dst, src, frames); return;
+    case 24: ReverseCopyFixed<24>(dst, src, frames); return;
+    case 32: ReverseCopyFixed<32>(dst, src, frames); return;
     default: break;
   }
   if (frame_bytes <= 8) return ReverseCopyBanded<4>(dst, src, frames, frame_bytes);  // 5 and 7

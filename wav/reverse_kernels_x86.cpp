@@ -121,6 +121,38 @@ void ReverseAvx2Twelve(std::uint8_t* dst, const std::uint8_t* src, std::size_t f
   ReverseCopyFixed<12>(dst, src, left / 12);
 }
 
+// Frames of 16 bytes: the two lanes of a 32-byte load swap places.
+TARNWICK_TARGET("avx2")
+void ReverseAvx2Sixteen(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames) {
+  const std::uint8_t* end = src + frames * 16;
+  for (; frames >= 2; frames -= 2) {
+    end -= 32;
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(end));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_permute4x64_epi64(v, 0x4E));
+    dst += 32;
+  }
+  ReverseCopyFixed<16>(dst, src, frames);
+}
+
+// Frames of 17 to 32 bytes, one 32-byte move each: a move's bytes past its
+// frame come from the frame above it in the source and land where the next
+// frame goes in the destination, which overwrites them. So the top frame,
+// with nothing above it, and the bottom one, with nothing after it, are
+// copied exactly.
+TARNWICK_TARGET("avx2")
+void ReverseAvx2Wide(std::uint8_t* dst, const std::uint8_t* src, std::size_t frames, std::size_t frame_bytes) {
+  if (frames < 3) return ReverseCopyBanded<16>(dst, src, frames, frame_bytes);
+  const std::uint8_t* from = src + (frames - 1) * frame_bytes;
+  ReverseCopyBanded<16>(dst, from, 1, frame_bytes);
+  dst += frame_bytes;
+  for (std::size_t i = 2; i < frames; ++i) {
+    from -= frame_bytes;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+    dst += frame_bytes;
+  }
+  ReverseCopyBanded<16>(dst, src, 1, frame_bytes);
+}
+
 // Frames that do not divide 16 bytes (3, 5, 6 and 7): each lane holds the whole
 // frames of one 16-byte load, and the two lanes are stored apart, the second
 // over the first's don't-care bytes. One shuffle then moves two loads' worth.
@@ -211,7 +243,11 @@ bool ReverseCopyAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t fra
     case 7: ReverseAvx2Split<7>(dst, src, frames); return true;
     case 8: ReverseAvx2<8>(dst, src, frames); return true;
     case 12: ReverseAvx2Twelve(dst, src, frames); return true;
-    default: return false;
+    case 16: ReverseAvx2Sixteen(dst, src, frames); return true;
+    default:
+      if (frame_bytes <= 16 || frame_bytes > 32) return false;
+      ReverseAvx2Wide(dst, src, frames, frame_bytes);
+      return true;
   }
 }
 
