@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "reference_reverse.h"
+#include "reverse_buffers.h"
 #include "reverse_kernels.h"
 #include "reverse_pool.h"
 #include "wav_header.h"
@@ -54,11 +55,9 @@ void Compare(const std::string& in, std::int32_t expected, const std::vector<cha
   if (block_bytes == 0) {
     actual = tarnwick::ReverseWavFile(tarnwick::NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str());
   } else {
-    const std::size_t each = block_bytes + tarnwick::kOutputPageBytes;
-    std::vector<std::uint8_t> block(each), first(each), second(each);
-    actual = tarnwick::ReverseWavFileWithBuffers(
-        tarnwick::NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str(),
-        {block.data(), {first.data(), second.data()}, block_bytes, tarnwick::kWorkerFromBytes});
+    const tarnwick::test::OwnedReverseBuffers buffers(block_bytes, 2 * block_bytes + 1, tarnwick::kWorkerFromBytes);
+    actual = tarnwick::ReverseWavFileWithBuffers(tarnwick::NativeFileOps(), Utf16(in).c_str(),
+                                                 Utf16(actual_out).c_str(), buffers.get());
   }
   const int level_number = static_cast<int>(level);
   if (actual != expected) {
@@ -89,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Blocks of one frame, of three frames and a bit, and of a few dozen frames
   // (room for the vector kernels and their tails), so that block edges and
-  // the output's page edges fall everywhere.
+  // the output's unit edges fall everywhere.
   std::size_t frame = 0;
   if (size >= tarnwick::kWavHeaderBytes) {
     tarnwick::WAVHeader header{};

@@ -47,6 +47,8 @@ struct FileOps {
   bool (*write)(FileHandle file, const void* buffer, std::size_t n);
 
   // Writes all n bytes at offset, or fails. A short write (disk full) fails.
+  // Two threads may read and write at offsets in one file at once; the
+  // current position is then unspecified until one of them is done.
   bool (*write_at)(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t n);
 
   // The size of a file that can seek (a regular file or a block device).

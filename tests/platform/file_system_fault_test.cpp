@@ -17,6 +17,7 @@
 #include "fault_file_ops.h"
 #include "recorder.h"
 #include "recording_format.h"
+#include "reverse_buffers.h"
 #include "reverse_pool.h"
 #include "scripted_capture.h"
 #include "system_calls_posix.h"
@@ -122,13 +123,11 @@ Outcome Reverse(const TempDir& dir, const Bytes& input, Output output, Call call
   if (output == Output::kHardLinkToInput) {
     EXPECT_EQ(::link(in.c_str(), out.c_str()), 0);
   }
-  // The output written by a worker thread, whatever its size.
-  static std::vector<std::uint8_t> buffers[3];
-  for (auto& buffer : buffers) buffer.resize(kReverseBlockBytes + kOutputPageBytes);
+  // The work shared with a worker thread, whatever its size.
+  static const OwnedReverseBuffers buffers(kReverseBlockBytes, kStagingBytes, 0);
   g_strike = Strike{call, nth, error};
-  const std::int32_t result = ReverseWavFileWithBuffers(
-      NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
-      {buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0}, CountedThreadOps());
+  const std::int32_t result = ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
+                                                        buffers.get(), CountedThreadOps());
   g_strike.call = kCallKinds;
   return {result, ReadFile(in), ReadFile(out)};
 }

@@ -7,11 +7,13 @@
 namespace tarnwick::test {
 namespace {
 
+// The plan is armed while no call runs; the counts are kept by whichever
+// thread calls.
 struct State {
   std::optional<FaultPlan> plan;
-  std::array<int, static_cast<std::size_t>(FileCall::kCount)> calls{};
-  bool hit = false;
-  int open_handles = 0;
+  std::array<std::atomic<int>, static_cast<std::size_t>(FileCall::kCount)> calls{};
+  std::atomic<bool> hit = false;
+  std::atomic<int> open_handles = 0;
 };
 
 State& Current() {
@@ -148,7 +150,7 @@ void ArmFault(const FaultPlan& plan) {
 void ClearFaults() {
   State& s = Current();
   s.plan.reset();
-  s.calls.fill(0);
+  for (auto& count : s.calls) count = 0;
   s.hit = false;
   s.open_handles = 0;
 }

@@ -2,9 +2,8 @@
 // A FileOps record that wraps the native files and fails chosen calls: the Nth
 // call of one kind, once or from then on. Like a test file system under a
 // database, it lets a test sweep a fault across every call an operation makes.
-// One plan at a time, process-wide. Calls may come from two threads at once
-// (a reversal and its worker) as long as each kind of call comes from one
-// thread at a time, as the reversal makes them.
+// One plan at a time, process-wide. Calls may come from several threads at
+// once (a reversal and its worker).
 
 #include "file_ops.h"
 #include "worker_thread.h"

@@ -10,6 +10,7 @@
 
 #include "fault_file_ops.h"
 #include "reference_reverse.h"
+#include "reverse_buffers.h"
 #include "reverse_kernels.h"
 #include "reverse_pool.h"
 #include "temp_dir.h"
@@ -67,12 +68,12 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
   return file;
 }
 
+// Staging buffers of about two blocks: units of a few bytes to a few blocks,
+// whose edges fall at every offset within a frame.
 std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes,
                                std::uint64_t worker_from_bytes) {
-  const std::size_t each = block_bytes + kOutputPageBytes;
-  std::vector<std::uint8_t> block(each), first(each), second(each);
-  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
-                                   {block.data(), {first.data(), second.data()}, block_bytes, worker_from_bytes},
+  const OwnedReverseBuffers buffers(block_bytes, 2 * block_bytes + 1, worker_from_bytes);
+  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(), buffers.get(),
                                    CountedThreadOps());
 }
 
@@ -142,10 +143,10 @@ TEST(ReverseDifferential, MatchesFrameByFrameReferenceOnGeneratedInputs) {
   }
 }
 
-// Blocks of one to a few dozen frames: block edges, page edges of the output
-// and the vector kernels' tails fall at every offset. One case in ten hands
-// every staging buffer to a worker thread, however small the input, at the
-// best kernel level only (threads start slowly under Wine).
+// Blocks of one to a few dozen frames: block edges, unit edges of the output
+// and the vector kernels' tails fall at every offset. One case in ten shares
+// the units with a worker thread, however small the input, at the best
+// kernel level only (threads start slowly under Wine).
 TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
   TempDir dir;
   std::mt19937 rng(42);

@@ -12,6 +12,7 @@
 
 #include "fault_file_ops.h"
 #include "reference_reverse.h"
+#include "reverse_buffers.h"
 #include "reverse_pool.h"
 #include "small_stack.h"
 #include "temp_dir.h"
@@ -56,9 +57,7 @@ TEST(ReverseSmallStack, EveryFrameSizeOnASixteenKibibyteStack) {
   };
   TempDir dir;
   std::size_t deepest = 0;
-  std::vector<std::uint8_t> buffers[3];
-  for (auto& buffer : buffers) buffer.resize(kReverseBlockBytes + kOutputPageBytes);
-  const ReverseBuffers worker_buffers{buffers[0].data(), {buffers[1].data(), buffers[2].data()}, kReverseBlockBytes, 0};
+  const OwnedReverseBuffers worker_buffers(kReverseBlockBytes, kStagingBytes, 0);
   for (const Case& c : cases) {
     Bytes samples(c.data_bytes);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i * 31 + i / 509);
@@ -74,7 +73,7 @@ TEST(ReverseSmallStack, EveryFrameSizeOnASixteenKibibyteStack) {
     const std::function<std::int32_t()> calls[] = {
         [&] { return ReverseWavFile(NativeFileOps(), in.c_str(), out.c_str()); },
         [&] {
-          return ReverseWavFileWithBuffers(NativeFileOps(), in.c_str(), out.c_str(), worker_buffers,
+          return ReverseWavFileWithBuffers(NativeFileOps(), in.c_str(), out.c_str(), worker_buffers.get(),
                                            CountedThreadOps());
         }};
     for (const auto& call : calls) {
