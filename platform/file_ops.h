@@ -47,8 +47,9 @@ struct FileOps {
   bool (*write)(FileHandle file, const void* buffer, std::size_t n);
 
   // Writes all n bytes at offset, or fails. A short write (disk full) fails.
-  // Two threads may read and write at offsets in one file at once; the
-  // current position is then unspecified until one of them is done.
+  // Two threads may read and write at offsets in one file at once; where
+  // the system's positioned calls move the current position (Windows), it
+  // is then unspecified.
   bool (*write_at)(FileHandle file, std::uint64_t offset, const void* buffer, std::size_t n);
 
   // The size of a file that can seek (a regular file or a block device).
@@ -65,14 +66,15 @@ struct FileOps {
   // has changed. The room stays set aside until the file is cut (`truncate`).
   bool (*reserve)(FileHandle file, std::uint64_t bytes);
 
-  // Tells the system that the n bytes at offset will soon be read, so that it
-  // may start bringing them in from disk now; returns at once. Advisory: false
-  // when the advice is not taken, and then nothing has changed.
-  bool (*prefetch)(FileHandle file, std::uint64_t offset, std::size_t n);
-
   // Closes the file. Always releases the handle; false when the OS reports an
   // error that may have lost written data (for example a delayed write error).
   bool (*close)(FileHandle file);
+
+  // Whether a large file may be written in any order of its parts at no
+  // extra cost. False where a write past the part already written has the
+  // system fill the gap with zeros first (NTFS's valid data length): there a
+  // file is best written from its start.
+  bool writes_in_any_order;
 };
 
 // The operating system's own files.

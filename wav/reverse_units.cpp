@@ -9,27 +9,7 @@
 namespace tarnwick {
 namespace {
 
-// The kernel reads ahead of forward reads only: the backward walk keeps its
-// own advice this far below the lowest offset it reads, asking for a chunk
-// at a time, the highest first, so that a cold input streams in from disk in
-// the order the walk needs it while the units above it are made.
-constexpr std::uint64_t kReadAheadBytes = std::uint64_t{8} << 20;
-constexpr std::uint64_t kReadAheadChunk = std::uint64_t{1} << 20;
-
-void AdviseBelow(ReverseJob& job, std::uint64_t lowest) {
-  std::uint64_t from = job.prefetched_from.load(std::memory_order_relaxed);
-  while (from > 0 && from + kReadAheadBytes > lowest) {
-    const std::uint64_t next = from > kReadAheadChunk ? from - kReadAheadChunk : 0;
-    // Whichever thread moves the mark asks for the chunk; the advice's result
-    // changes nothing.
-    if (job.prefetched_from.compare_exchange_weak(from, next, std::memory_order_relaxed)) {
-      job.task.files->prefetch(job.task.in, next, static_cast<std::size_t>(from - next));
-      from = next;
-    }
-  }
-}
-
-// The output range [a, b) of unit j.
+// The output range [UnitStart, UnitEnd) of unit j.
 std::uint64_t UnitStart(const ReverseJob& job, std::uint64_t j) {
   return std::max<std::uint64_t>(kWavHeaderBytes, j * job.unit_bytes);
 }
@@ -37,34 +17,37 @@ std::uint64_t UnitEnd(const ReverseJob& job, std::uint64_t j) {
   return std::min(job.task.output_end, (j + 1) * job.unit_bytes);
 }
 
-// The first frame that has bytes at or after output offset `at`: frame k is
-// output bytes 44 + kF .. 44 + (k + 1)F and input bytes S - (k + 1)F .. S - kF.
+// The frame with bytes at output offset `at`: frame k is output bytes
+// 44 + kF .. 44 + (k + 1)F, and input bytes S - (k + 1)F .. S - kF.
 std::uint64_t FrameAt(const ReverseJob& job, std::uint64_t at) { return (at - kWavHeaderBytes) / job.task.frame_bytes; }
 
-// Reads the frames that cross unit j, a block at a time from the highest
-// input offset down, reverses them into the lane's staging buffer and writes
+// The unit that the nth claim makes.
+std::uint64_t ClaimedUnit(const ReverseJob& job, std::uint64_t claim) {
+  return job.backwards ? job.first_unit + job.units - 1 - claim : job.first_unit + claim;
+}
+
+// Reads the frames that cross unit j, a block at a time from the lowest
+// input offset up, reverses them into the lane's staging buffer and writes
 // the unit's bytes from it.
-std::int32_t MakeUnit(ReverseJob& job, const ReverseLane& lane, std::uint64_t j) {
+std::int32_t MakeUnit(const ReverseJob& job, const ReverseLane& lane, std::uint64_t j) {
   const ReverseTask& task = job.task;
   const std::uint64_t frame_bytes = task.frame_bytes;
   const std::uint64_t a = UnitStart(job, j);
   const std::uint64_t b = UnitEnd(job, j);
   const std::uint64_t first = FrameAt(job, a);
-  const std::uint64_t end = FrameAt(job, b - 1) + 1;
-  AdviseBelow(job, task.input_bytes - end * frame_bytes);
   const std::uint64_t per_block = job.block_bytes / frame_bytes;
-  for (std::uint64_t k = first; k < end;) {
-    const std::uint64_t frames = std::min(per_block, end - k);
+  for (std::uint64_t end = FrameAt(job, b - 1) + 1; end > first;) {
+    const std::uint64_t frames = std::min(per_block, end - first);
+    const std::uint64_t k = end - frames;  // frames k .. end - 1, the lowest input offset first
     const auto bytes = static_cast<std::size_t>(frames * frame_bytes);
     std::size_t got = 0;
     // A read error, or the input shrank underneath.
-    if (!task.files->read_at(task.in, task.input_bytes - (k + frames) * frame_bytes, lane.block, bytes, &got) ||
-        got != bytes) {
+    if (!task.files->read_at(task.in, task.input_bytes - end * frame_bytes, lane.block, bytes, &got) || got != bytes) {
       return TARNWICK_REVERSE_INPUT_FAILED;
     }
     ReverseCopyFrames(lane.staging + (k - first) * frame_bytes, lane.block, static_cast<std::size_t>(frames),
                       task.frame_bytes);
-    k += frames;
+    end = k;
   }
   const std::uint8_t* const unit = lane.staging + (a - kWavHeaderBytes - first * frame_bytes);
   const auto n = static_cast<std::size_t>(b - a);
@@ -74,17 +57,17 @@ std::int32_t MakeUnit(ReverseJob& job, const ReverseLane& lane, std::uint64_t j)
 }
 
 // One thread's share: claims the next unit and makes it, until there are no
-// more, or one has failed below the next.
+// more, or an earlier claim has failed.
 void MakeUnits(ReverseJob& job, ReverseLane& lane) {
   for (;;) {
-    const std::uint64_t j = job.next_unit.fetch_add(1, std::memory_order_relaxed);
-    if (j > job.last_unit || j > job.stop_after.load(std::memory_order_relaxed)) return;
-    const std::int32_t result = MakeUnit(job, lane, j);
+    const std::uint64_t claim = job.claims.fetch_add(1, std::memory_order_relaxed);
+    if (claim >= job.units || claim > job.stop_after.load(std::memory_order_relaxed)) return;
+    const std::int32_t result = MakeUnit(job, lane, ClaimedUnit(job, claim));
     if (result != TARNWICK_DONE) {
-      lane.failed_unit = j;
+      lane.failed_claim = claim;
       lane.failure = result;
       std::uint64_t stop = job.stop_after.load(std::memory_order_relaxed);
-      while (j < stop && !job.stop_after.compare_exchange_weak(stop, j, std::memory_order_relaxed)) {
+      while (claim < stop && !job.stop_after.compare_exchange_weak(stop, claim, std::memory_order_relaxed)) {
       }
       return;
     }
@@ -108,30 +91,36 @@ std::uint64_t UnitBytesFor(std::uint32_t frame_bytes, std::size_t staging_bytes)
 
 std::int32_t WriteUnits(ReverseJob& job, const ReverseTask& task, const ReverseBuffers& buffers,
                         std::uint64_t unit_bytes, const ThreadOps& threads) {
+  // Writes at offsets need a file that has them (not a pipe).
+  std::uint64_t size = 0;
+  const bool positioned = task.files->size(task.out, &size);
   job.task = task;
   job.block_bytes = buffers.block_bytes;
   job.unit_bytes = unit_bytes;
-  job.last_unit = (task.output_end - 1) / unit_bytes;
-  job.next_unit.store(kWavHeaderBytes / unit_bytes, std::memory_order_relaxed);
-  job.stop_after.store(kNoUnit, std::memory_order_relaxed);
-  job.prefetched_from.store(task.input_bytes, std::memory_order_relaxed);
-  for (int i = 0; i < 2; ++i) job.lanes[i] = {buffers.block[i], buffers.staging[i], kNoUnit, TARNWICK_DONE};
-
-  // Two threads write units out of order, which needs a file with offsets
-  // (not a pipe); one thread writes them in order wherever the output is.
-  std::uint64_t size = 0;
+  job.first_unit = kWavHeaderBytes / unit_bytes;
+  job.units = (task.output_end - 1) / unit_bytes + 1 - job.first_unit;
+  job.positioned = positioned;
+  job.backwards = positioned && task.files->writes_in_any_order;
+  job.claims.store(0, std::memory_order_relaxed);
+  job.stop_after.store(kNoClaim, std::memory_order_relaxed);
+  for (int i = 0; i < 2; ++i) job.lanes[i] = {buffers.block[i], buffers.staging[i], kNoClaim, TARNWICK_DONE};
   job.worker = WorkerThread{RunWorker, &job, 0};
-  // Starting the thread publishes everything above to it.
-  job.positioned = task.output_end >= buffers.worker_from_bytes && threads.processor_free() &&
-                   task.files->size(task.out, &size) && threads.start(&job.worker);
-  MakeUnits(job, job.lanes[0]);
-  if (job.positioned) threads.join(&job.worker);  // publishes the worker's lane
 
-  const ReverseLane& failed = job.lanes[1].failed_unit < job.lanes[0].failed_unit ? job.lanes[1] : job.lanes[0];
-  if (failed.failed_unit == kNoUnit) return TARNWICK_DONE;
-  // Whatever came after the failed unit goes, with the room set aside for it;
-  // a cut that fails leaves the result a failure all the same.
-  task.files->truncate(task.out, kWavHeaderBytes + FrameAt(job, UnitStart(job, failed.failed_unit)) * task.frame_bytes);
+  // Starting the thread publishes everything above to it.
+  const bool threaded = positioned && task.output_end >= buffers.worker_from_bytes && threads.processor_free() &&
+                        threads.start(&job.worker);
+  MakeUnits(job, job.lanes[0]);
+  if (threaded) threads.join(&job.worker);  // publishes the worker's lane
+
+  const ReverseLane& failed = job.lanes[1].failed_claim < job.lanes[0].failed_claim ? job.lanes[1] : job.lanes[0];
+  if (failed.failed_claim == kNoClaim) return TARNWICK_DONE;
+  // Made from the first unit up, the output is whole to the failed unit;
+  // made from the last down, only the header stands in order. What is past
+  // goes, with the room set aside for it; a cut that fails leaves the result
+  // a failure all the same.
+  const std::uint64_t whole_frames =
+      job.backwards ? 0 : FrameAt(job, UnitStart(job, ClaimedUnit(job, failed.failed_claim)));
+  task.files->truncate(task.out, kWavHeaderBytes + whole_frames * task.frame_bytes);
   return failed.failure;
 }
 

@@ -1,16 +1,21 @@
 #pragma once
 // The reversal's output, made in units: ranges of the output aligned to their
-// own size, each made on its own -- the input frames that cross it read
-// backwards, reversed into a staging buffer and written -- so that two
-// threads can make two units at once with nothing handed from one to the
-// other. The bytes each thread moves stay in its own processor's cache, and
-// the file system gets whole aligned ranges, which it stores in large pages
-// of its cache.
+// own size, each made on its own -- the input frames that cross it read,
+// reversed into a staging buffer and written -- so that two threads can
+// make two units at once with nothing handed from one to the other. The
+// bytes each thread moves stay in its own processor's cache, and the file
+// system gets whole aligned ranges, which it keeps in large pages of its
+// cache.
 //
-// Units are claimed in order. A unit that cannot be made stops the claims
-// past it; every unit below it is finished by whoever claimed it, so the
-// output is whole up to the failed unit and is cut back to the frames before
-// it.
+// Where the output takes writes at offsets in any order, units are made from
+// the last one down: the input is then read forwards, which is what the
+// system reads ahead of. Elsewhere they are made from the first one up, and
+// the output written in order.
+//
+// Units are claimed one after the other. A unit that cannot be made stops
+// the claims after it, and every unit claimed before it is finished by
+// whoever claimed it; the output is then cut back to the whole frames that
+// stand in order from its start.
 
 #include <atomic>
 #include <cstddef>
@@ -31,7 +36,7 @@ inline constexpr std::size_t kOutputUnitBytes = std::size_t{128} * 1024;
 // up to 2 KiB, and smaller, down to 4 KiB, for larger frames.
 inline constexpr std::size_t kStagingBytes = kOutputUnitBytes + 4096;
 
-inline constexpr std::uint64_t kNoUnit = ~std::uint64_t{0};
+inline constexpr std::uint64_t kNoClaim = ~std::uint64_t{0};
 
 // What the frames are, and where they go.
 struct ReverseTask {
@@ -54,12 +59,12 @@ struct ReverseBuffers {
   std::uint64_t worker_from_bytes;
 };
 
-// One thread's buffers, and the first unit it could not make.
+// One thread's buffers, and the first of its claims that it could not make.
 struct ReverseLane {
   std::uint8_t* block;
   std::uint8_t* staging;
-  std::uint64_t failed_unit;  // kNoUnit: every unit it claimed was made
-  std::int32_t failure;       // the result that unit gives
+  std::uint64_t failed_claim;  // kNoClaim: every unit it claimed was made
+  std::int32_t failure;        // the result that unit gives
 };
 
 // A call's units, shared by its threads. Lives in static storage (the
@@ -68,11 +73,12 @@ struct ReverseJob {
   ReverseTask task;
   std::size_t block_bytes;
   std::uint64_t unit_bytes;
-  std::uint64_t last_unit;
-  bool positioned;  // units written at their offsets, by two threads; else in order, by one
-  std::atomic<std::uint64_t> next_unit;
-  std::atomic<std::uint64_t> stop_after;       // the lowest unit known to have failed
-  std::atomic<std::uint64_t> prefetched_from;  // the lowest input offset asked for ahead
+  std::uint64_t first_unit;
+  std::uint64_t units;
+  bool positioned;                        // the output takes writes at offsets; else in order at its position
+  bool backwards;                         // the last unit is claimed first
+  std::atomic<std::uint64_t> claims;      // how many units have been claimed
+  std::atomic<std::uint64_t> stop_after;  // the earliest claim known to have failed
   ReverseLane lanes[2];
   WorkerThread worker;
 };
@@ -86,9 +92,10 @@ std::uint64_t UnitBytesFor(std::uint32_t frame_bytes, std::size_t staging_bytes)
 // through `job`, with units of `unit_bytes` (from UnitBytesFor) and blocks
 // of at least one frame. A worker thread from `threads` shares the work when
 // the output is worker_from_bytes or more, a processor is free and the output
-// is a file with offsets; it is joined before this returns. Returns
-// TARNWICK_DONE, or the result of the first unit that could not be made, with
-// the output cut back to the whole frames before that unit.
+// takes writes at offsets; it is joined before this returns. Returns
+// TARNWICK_DONE, or the result of the first claimed unit that could not be
+// made, with the output cut back to the whole frames that stand in order
+// from its start.
 std::int32_t WriteUnits(ReverseJob& job, const ReverseTask& task, const ReverseBuffers& buffers,
                         std::uint64_t unit_bytes, const ThreadOps& threads);
 

@@ -149,20 +149,14 @@ bool Reserve(FileHandle file, std::uint64_t bytes) {
   return Retried([&] { return Os().fallocate(Fd(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)); }) == 0;
 }
 
-// The kernel reads ahead of forward reads only; a backward walk asks for its
-// next blocks itself.
-bool Prefetch(FileHandle file, std::uint64_t offset, std::size_t n) {
-  return Retried([&] {
-           return Os().fadvise(Fd(file), static_cast<off_t>(offset), static_cast<off_t>(n), POSIX_FADV_WILLNEED);
-         }) == 0;
-}
-
 bool Close(FileHandle file) {
   // On Linux the descriptor is released even when close reports EINTR.
   return Os().close(Fd(file)) == 0 || errno == EINTR;
 }
 
-constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
+// The page cache keeps each written range apart until it is written back,
+// whatever the order of the writes.
+constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Close, true};
 
 }  // namespace
 

@@ -24,9 +24,6 @@ struct SystemCalls {
   off_t (*lseek)(int fd, off_t offset, int whence);
   int (*close)(int fd);
   int (*fallocate)(int fd, int mode, off_t offset, off_t length);
-  // Like the others: -1 with errno set on failure (posix_fadvise itself
-  // returns the error number).
-  int (*fadvise)(int fd, off_t offset, off_t length, int advice);
 };
 
 // The table in use.

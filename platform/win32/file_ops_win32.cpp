@@ -224,13 +224,11 @@ bool Reserve(FileHandle file, std::uint64_t bytes) {
          ::SetFileInformationByHandle(Handle(file), FileAllocationInfo, &room, sizeof room) != 0;
 }
 
-// Windows has no such advice for a handle: its cache manager reads ahead of
-// the reads it sees on its own.
-bool Prefetch(FileHandle, std::uint64_t, std::size_t) { return false; }
-
 bool Close(FileHandle file) { return ::CloseHandle(Handle(file)) != 0; }
 
-constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
+// NTFS fills what lies between the valid data and a write past it with
+// zeros before the write: files are best written from their start.
+constexpr FileOps kNative = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Close, false};
 
 }  // namespace
 

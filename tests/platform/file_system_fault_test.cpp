@@ -1,7 +1,7 @@
 // The reversal and the recorder over the real POSIX files while single system
 // calls fail the way network and FUSE file systems and full disks make them
-// fail: every call of every kind in turn (the worker thread's writes and the
-// advice to the kernel too), interrupted (EINTR), cut short (a write that
+// fail: every call of every kind in turn (the worker thread's reads and
+// writes too), interrupted (EINTR), cut short (a write that
 // moves half its bytes) or broken (EIO). An interruption or a short write must
 // change nothing; a failure must be reported, must never empty the input (also
 // when the output is a hard link to it), must cost a recording at most the
@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <vector>
 
@@ -29,30 +30,25 @@
 namespace tarnwick::test {
 namespace {
 
-enum Call {
-  kOpen,
-  kFstat,
-  kFtruncate,
-  kRead,
-  kPread,
-  kWrite,
-  kPwrite,
-  kLseek,
-  kClose,
-  kFallocate,
-  kFadvise,
-  kCallKinds
-};
-const char* const kCallNames[kCallKinds] = {"open",   "fstat", "ftruncate", "read",      "pread",  "write",
-                                            "pwrite", "lseek", "close",     "fallocate", "fadvise"};
+enum Call { kOpen, kFstat, kFtruncate, kRead, kPread, kWrite, kPwrite, kLseek, kClose, kFallocate, kCallKinds };
+const char* const kCallNames[kCallKinds] = {"open",  "fstat",  "ftruncate", "read",  "pread",
+                                            "write", "pwrite", "lseek",     "close", "fallocate"};
 
+// Armed while no call runs; the calls are counted on whichever thread makes
+// them (the reversal's two threads read and write at once).
 struct Strike {
   Call call = kCallKinds;  // none
   int nth = 0;
   int error = 0;
-  int seen[kCallKinds] = {};
-  bool hit = false;
 } g_strike;
+std::atomic<int> g_seen[kCallKinds];
+std::atomic<bool> g_hit{false};
+
+void Arm(Call call, int nth, int error) {
+  g_strike = Strike{call, nth, error};
+  for (auto& seen : g_seen) seen = 0;
+  g_hit = false;
+}
 
 // Not an errno: the write moves half of its bytes, as on a full disk or a
 // signal in the middle.
@@ -60,8 +56,8 @@ constexpr int kShort = -1;
 
 // Counts the call and says whether it is the one to fail; sets errno if so.
 bool Fails(Call call) {
-  if (++g_strike.seen[call] != g_strike.nth || call != g_strike.call) return false;
-  g_strike.hit = true;
+  if (++g_seen[call] != g_strike.nth || call != g_strike.call) return false;
+  g_hit = true;
   errno = g_strike.error;
   return true;
 }
@@ -85,7 +81,6 @@ off_t Lseek(int fd, off_t offset, int whence) { return Fails(kLseek) ? -1 : Real
 int Fallocate(int fd, int mode, off_t at, off_t n) {
   return Fails(kFallocate) ? -1 : Real().fallocate(fd, mode, at, n);
 }
-int Fadvise(int fd, off_t at, off_t n, int advice) { return Fails(kFadvise) ? -1 : Real().fadvise(fd, at, n, advice); }
 // Linux releases the descriptor even when close reports a failure.
 int Close(int fd) {
   const bool fails = Fails(kClose);
@@ -98,8 +93,7 @@ int Close(int fd) {
 class FileSystemFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    posix::FileSystemCalls() = {&Open,   &Fstat, &Ftruncate, &Read,      &Pread,  &Write,
-                                &Pwrite, &Lseek, &Close,     &Fallocate, &Fadvise};
+    posix::FileSystemCalls() = {&Open, &Fstat, &Ftruncate, &Read, &Pread, &Write, &Pwrite, &Lseek, &Close, &Fallocate};
   }
   void TearDown() override { posix::FileSystemCalls() = Real(); }
 };
@@ -125,7 +119,7 @@ Outcome Reverse(const TempDir& dir, const Bytes& input, Output output, Call call
   }
   // The work shared with a worker thread, whatever its size.
   static const OwnedReverseBuffers buffers(kReverseBlockBytes, kStagingBytes, 0);
-  g_strike = Strike{call, nth, error};
+  Arm(call, nth, error);
   const std::int32_t result = ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(),
                                                         buffers.get(), CountedThreadOps());
   g_strike.call = kCallKinds;
@@ -147,7 +141,7 @@ TEST_F(FileSystemFaults, NoSingleFailingCallLosesDataOrIsTakenForSuccess) {
         for (int nth = 1;; ++nth) {
           const int descriptors = OpenDescriptorCount();
           const Outcome run = Reverse(dir, input, output, static_cast<Call>(call), nth, error);
-          if (!g_strike.hit) break;
+          if (!g_hit) break;
           const std::string what = std::string(kCallNames[call]) + " #" + std::to_string(nth) +
                                    (error == EINTR ? " EINTR" : " EIO") + " output " +
                                    std::to_string(static_cast<int>(output));
@@ -178,7 +172,7 @@ Recorded Record(const TempDir& dir, Call call, int nth, int error) {
   ::unlink(dir.File("rec.wav").c_str());
   ResetDevice();
   Device().filled_at_stop = kBlockBytes / 3;
-  g_strike = Strike{call, nth, error};
+  Arm(call, nth, error);
   const std::int32_t start = StartRecording(NativeFileOps(), ScriptedCaptureOps(), Utf16(dir.File("rec.wav")).c_str());
   for (int i = 0; i < 3 && start == TARNWICK_DONE; ++i) DeliverBuffer(kBlockBytes);
   const std::int32_t seconds = StopRecording();
@@ -195,7 +189,7 @@ TEST_F(FileSystemFaults, ARecordingLosesNoBlockToAnInterruptedOrShortWrite) {
       for (int nth = 1; error != kShort || call == kPwrite; ++nth) {
         const int descriptors = OpenDescriptorCount();
         const Recorded run = Record(dir, call, nth, error);
-        if (!g_strike.hit) break;
+        if (!g_hit) break;
         const std::string what =
             std::string(kCallNames[call]) + " #" + std::to_string(nth) + " error " + std::to_string(error);
         EXPECT_EQ(OpenDescriptorCount(), descriptors) << what;

@@ -109,11 +109,6 @@ bool Reserve(FileHandle file, std::uint64_t bytes) {
   return Real().reserve(file, bytes);
 }
 
-bool Prefetch(FileHandle file, std::uint64_t offset, std::size_t n) {
-  if (Due(FileCall::kPrefetch)) return false;
-  return Real().prefetch(file, offset, n);
-}
-
 bool Close(FileHandle file) {
   const bool fail = Due(FileCall::kClose).has_value();
   --Current().open_handles;
@@ -136,11 +131,13 @@ bool RefusedStart(WorkerThread*) { return false; }
 void NoJoin(WorkerThread*) {}
 constexpr ThreadOps kRefused = {AlwaysFree, RefusedStart, NoJoin};
 
-constexpr FileOps kFaulty = {OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Prefetch, Close};
-
 }  // namespace
 
-const FileOps& FaultFileOps() { return kFaulty; }
+const FileOps& FaultFileOps() {
+  static const FileOps faulty = {
+      OpenRead, Create, Read, ReadAt, Write, WriteAt, Size, Truncate, Reserve, Close, Real().writes_in_any_order};
+  return faulty;
+}
 
 void ArmFault(const FaultPlan& plan) {
   ClearFaults();

@@ -20,7 +20,6 @@ enum class FileCall {
   kSize,
   kTruncate,
   kReserve,
-  kPrefetch,
   kClose,
   kCount
 };

@@ -70,11 +70,20 @@ Bytes RandomInput(std::mt19937& rng, Shape shape) {
 
 // Staging buffers of about two blocks: units of a few bytes to a few blocks,
 // whose edges fall at every offset within a frame.
-std::int32_t ReverseWithBlocks(const std::string& in, const std::string& out, std::size_t block_bytes,
-                               std::uint64_t worker_from_bytes) {
+std::int32_t ReverseWithBlocks(const FileOps& files, const std::string& in, const std::string& out,
+                               std::size_t block_bytes, std::uint64_t worker_from_bytes) {
   const OwnedReverseBuffers buffers(block_bytes, 2 * block_bytes + 1, worker_from_bytes);
-  return ReverseWavFileWithBuffers(NativeFileOps(), Utf16(in).c_str(), Utf16(out).c_str(), buffers.get(),
-                                   CountedThreadOps());
+  return ReverseWavFileWithBuffers(files, Utf16(in).c_str(), Utf16(out).c_str(), buffers.get(), CountedThreadOps());
+}
+
+// The native files, with the output made from its other end.
+const FileOps& OtherOrderFileOps() {
+  static const FileOps files = [] {
+    FileOps other = NativeFileOps();
+    other.writes_in_any_order = !other.writes_in_any_order;
+    return other;
+  }();
+  return files;
 }
 
 // Every level from the portable kernels up to the best this CPU runs.
@@ -98,7 +107,7 @@ struct KernelLevelLimit {
 // outputs of `worker_from_bytes` on.
 void ExpectSameAsReference(const TempDir& dir, const Bytes& input, std::initializer_list<std::size_t> block_sizes,
                            const std::vector<KernelLevel>& levels, const std::string& what,
-                           std::uint64_t worker_from_bytes = kWorkerFromBytes) {
+                           std::uint64_t worker_from_bytes = kWorkerFromBytes, const FileOps& files = NativeFileOps()) {
   const std::string in = dir.File("in.wav");
   const std::string expected_out = dir.File("expected.wav");
   const std::string actual_out = dir.File("actual.wav");
@@ -115,7 +124,7 @@ void ExpectSameAsReference(const TempDir& dir, const Bytes& input, std::initiali
       std::remove(actual_out.c_str());
       const std::int32_t actual = block_bytes == 0
                                       ? ReverseWavFile(NativeFileOps(), Utf16(in).c_str(), Utf16(actual_out).c_str())
-                                      : ReverseWithBlocks(in, actual_out, block_bytes, worker_from_bytes);
+                                      : ReverseWithBlocks(files, in, actual_out, block_bytes, worker_from_bytes);
       ASSERT_EQ(actual, expected) << how;
       ASSERT_EQ(FileExists(actual_out), has_output) << how;
       if (has_output) {
@@ -144,9 +153,10 @@ TEST(ReverseDifferential, MatchesFrameByFrameReferenceOnGeneratedInputs) {
 }
 
 // Blocks of one to a few dozen frames: block edges, unit edges of the output
-// and the vector kernels' tails fall at every offset. One case in ten shares
-// the units with a worker thread, however small the input, at the best
-// kernel level only (threads start slowly under Wine).
+// and the vector kernels' tails fall at every offset, with the output made
+// from either end. One case in ten shares the units with a worker thread,
+// however small the input, at the best kernel level only (threads start
+// slowly under Wine).
 TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
   TempDir dir;
   std::mt19937 rng(42);
@@ -160,9 +170,10 @@ TEST(ReverseDifferential, SmallBlocksHitEveryBlockAndPageEdge) {
 #else
     const bool worker = i % 10 == 0;
 #endif
-    ExpectSameAsReference(
-        dir, RandomInput(rng, shape), {tiny, small}, worker ? std::vector<KernelLevel>{} : EveryKernelLevel(),
-        "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames", worker ? 0 : kWorkerFromBytes);
+    ExpectSameAsReference(dir, RandomInput(rng, shape), {tiny, small},
+                          worker ? std::vector<KernelLevel>{} : EveryKernelLevel(),
+                          "case " + std::to_string(i) + ", " + std::to_string(frame) + "-byte frames",
+                          worker ? 0 : kWorkerFromBytes, i % 2 == 0 ? NativeFileOps() : OtherOrderFileOps());
   }
 }
 
