@@ -90,15 +90,15 @@ std::uint64_t UnitBytesFor(std::uint32_t frame_bytes, std::size_t staging_bytes)
 }
 
 std::int32_t WriteUnits(ReverseJob& job, const ReverseTask& task, const ReverseBuffers& buffers,
-                        const ThreadOps& threads) {
+                        std::uint64_t unit_bytes, const ThreadOps& threads) {
   // Writes at offsets need a file that has them (not a pipe).
   std::uint64_t size = 0;
   const bool positioned = task.files->size(task.out, &size);
   job.task = task;
   job.block_bytes = buffers.block_bytes;
-  job.unit_bytes = UnitBytesFor(task.frame_bytes, buffers.staging_bytes);
-  job.first_unit = kWavHeaderBytes / job.unit_bytes;
-  job.units = (task.output_end - 1) / job.unit_bytes + 1 - job.first_unit;
+  job.unit_bytes = unit_bytes;
+  job.first_unit = kWavHeaderBytes / unit_bytes;
+  job.units = (task.output_end - 1) / unit_bytes + 1 - job.first_unit;
   job.positioned = positioned;
   job.backwards = positioned && task.files->writes_in_any_order;
   job.claims.store(0, std::memory_order_relaxed);

@@ -89,14 +89,14 @@ struct ReverseJob {
 std::uint64_t UnitBytesFor(std::uint32_t frame_bytes, std::size_t staging_bytes);
 
 // Writes every frame of `task` (at least one) to the output after its header,
-// through `job`, with blocks of at least one frame and staging buffers that
-// give a unit of at least one byte (UnitBytesFor). A worker thread from `threads` shares the work when
+// through `job`, with units of `unit_bytes` (from UnitBytesFor) and blocks
+// of at least one frame. A worker thread from `threads` shares the work when
 // the output is worker_from_bytes or more, a processor is free and the output
 // takes writes at offsets; it is joined before this returns. Returns
 // TARNWICK_DONE, or the result of the first claimed unit that could not be
 // made, with the output cut back to the whole frames that stand in order
 // from its start.
 std::int32_t WriteUnits(ReverseJob& job, const ReverseTask& task, const ReverseBuffers& buffers,
-                        const ThreadOps& threads);
+                        std::uint64_t unit_bytes, const ThreadOps& threads);
 
 }  // namespace tarnwick

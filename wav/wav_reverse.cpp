@@ -35,8 +35,8 @@ std::int32_t Finish(const FileOps& files, FileHandle in, FileHandle out, std::in
 // byte 0 it cannot be read: the frames before it are written and the result
 // is 1.
 std::int32_t ReverseFrames(const FileOps& files, const ThreadOps& threads, FileHandle in, FileHandle out,
-                           std::uint64_t input_bytes, std::uint32_t frame_bytes, const ReverseBuffers& buffers,
-                           ReverseJob& job) {
+                           std::uint64_t input_bytes, std::uint32_t frame_bytes, std::uint64_t unit_bytes,
+                           const ReverseBuffers& buffers, ReverseJob& job) {
   if (input_bytes <= kWavHeaderBytes) return TARNWICK_DONE;
   const std::uint64_t data_bytes = input_bytes - kWavHeaderBytes;
   // Frames start at input_bytes - k * F for k = 1 .. count; the last of them is
@@ -44,14 +44,14 @@ std::int32_t ReverseFrames(const FileOps& files, const ThreadOps& threads, FileH
   const std::uint64_t count = (data_bytes + frame_bytes - 1) / frame_bytes;
   const bool last_before_start = count * frame_bytes > input_bytes;
   const std::uint64_t frames = last_before_start ? count - 1 : count;
-  if (frames == 0) return TARNWICK_REVERSE_INPUT_FAILED;  // the one frame would start before byte 0
+  if (frames == 0) return last_before_start ? TARNWICK_REVERSE_INPUT_FAILED : TARNWICK_DONE;
 
   const std::uint64_t output_end = kWavHeaderBytes + frames * frame_bytes;
   // Room for the whole output at once: the file system then finds none piece
   // by piece as the writes come (on ext4 a third of the cost of writing).
   files.reserve(out, output_end);
   const std::int32_t result =
-      WriteUnits(job, {&files, in, out, input_bytes, frame_bytes, output_end}, buffers, threads);
+      WriteUnits(job, {&files, in, out, input_bytes, frame_bytes, output_end}, buffers, unit_bytes, threads);
   // A frame that would start before byte 0 is where a frame-by-frame copy's
   // backward seek fails.
   if (result == TARNWICK_DONE && last_before_start) return TARNWICK_REVERSE_INPUT_FAILED;
@@ -76,8 +76,9 @@ std::int32_t ReverseWavFileInSlot(const FileOps& files, const ThreadOps& threads
   if (got < sizeof header.bytes || !IsWaveForm(header)) return Finish(files, in, kNoFile, TARNWICK_REVERSE_NOT_WAVE);
 
   const std::int32_t frame_bytes = BytesPerFrame(header);
-  if (frame_bytes <= 0 || static_cast<std::size_t>(frame_bytes) > std::min(kMaxFrameBytes, buffers.block_bytes) ||
-      UnitBytesFor(static_cast<std::uint32_t>(frame_bytes), buffers.staging_bytes) == 0) {
+  const std::uint64_t unit_bytes =
+      frame_bytes <= 0 ? 0 : UnitBytesFor(static_cast<std::uint32_t>(frame_bytes), buffers.staging_bytes);
+  if (unit_bytes == 0 || static_cast<std::size_t>(frame_bytes) > std::min(kMaxFrameBytes, buffers.block_bytes)) {
     return Finish(files, in, kNoFile, TARNWICK_REVERSE_INPUT_FAILED);
   }
 
@@ -91,8 +92,8 @@ std::int32_t ReverseWavFileInSlot(const FileOps& files, const ThreadOps& threads
   std::uint64_t input_bytes = 0;
   if (!files.size(in, &input_bytes)) return Finish(files, in, out, TARNWICK_REVERSE_INPUT_FAILED);
 
-  const std::int32_t result =
-      ReverseFrames(files, threads, in, out, input_bytes, static_cast<std::uint32_t>(frame_bytes), buffers, slot.job);
+  const std::int32_t result = ReverseFrames(files, threads, in, out, input_bytes,
+                                            static_cast<std::uint32_t>(frame_bytes), unit_bytes, buffers, slot.job);
   return Finish(files, in, out, result);
 }
 
