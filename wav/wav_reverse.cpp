@@ -44,7 +44,7 @@ std::int32_t ReverseFrames(const FileOps& files, const ThreadOps& threads, FileH
   const std::uint64_t count = (data_bytes + frame_bytes - 1) / frame_bytes;
   const bool last_before_start = count * frame_bytes > input_bytes;
   const std::uint64_t frames = last_before_start ? count - 1 : count;
-  if (frames == 0) return last_before_start ? TARNWICK_REVERSE_INPUT_FAILED : TARNWICK_DONE;
+  if (frames == 0) return TARNWICK_REVERSE_INPUT_FAILED;  // the one frame would start before byte 0
 
   const std::uint64_t output_end = kWavHeaderBytes + frames * frame_bytes;
   // Room for the whole output at once: the file system then finds none piece
